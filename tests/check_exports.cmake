@@ -1,0 +1,16 @@
+# Fails unless EntryPointFunc is the only symbol the library defines for others.
+find_program(NM nm REQUIRED)
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
+  OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${symbols}")
+set(exported "")
+foreach(line IN LISTS lines)
+  string(REGEX MATCH "[^ ]+$" name "${line}")
+  list(APPEND exported ${name})
+endforeach()
+if(NOT exported STREQUAL "EntryPointFunc")
+  message(FATAL_ERROR "exported symbols: ${exported}; expected only EntryPointFunc")
+endif()
