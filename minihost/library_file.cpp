@@ -99,8 +99,115 @@ std::vector<uint8_t> FindPiplInElf(std::span<const uint8_t> bytes) {
   throw HostError("the library has no PiPL (no '.pipl' section)");
 }
 
-std::vector<uint8_t> FindPiplInPe(std::span<const uint8_t> /*bytes*/) {
-  throw HostError("reading the PiPL resource of a Windows library is not supported yet");
+namespace {
+
+constexpr uint32_t kPiplResourceId = 16000;
+constexpr uint32_t kPiplLanguage = 1033;
+constexpr uint32_t kHighBit = 0x80000000u;
+
+// The resource tree of a PE image: directories of typed, named or numbered
+// entries, three levels deep (type, id, language), ending in data entries.
+class ResourceTree {
+ public:
+  ResourceTree(const Image& pe, uint64_t root_offset, uint64_t root_size)
+      : pe_(pe), root_(root_offset), size_(root_size) {}
+
+  // Offset (from the root) of the entry of the directory at `dir` whose name
+  // is `name` (when not empty) or whose id is `id`; throws when absent.
+  uint32_t Find(uint32_t dir, const std::string& name, uint32_t id, const char* what) const {
+    const uint16_t named = pe_.U16(At(dir + 12, 2), "resource directory");
+    const uint16_t numbered = pe_.U16(At(dir + 14, 2), "resource directory");
+    for (uint32_t i = 0; i < uint32_t{named} + numbered; ++i) {
+      const uint32_t entry = dir + 16 + 8 * i;
+      const uint32_t label = pe_.U32(At(entry, 4), "resource entry");
+      const uint32_t target = pe_.U32(At(entry + 4, 4), "resource entry");
+      const bool match = (label & kHighBit) != 0 ? !name.empty() && Name(label & ~kHighBit) == name
+                                                 : name.empty() && label == id;
+      if (match) return target;
+    }
+    throw HostError(std::string("the library has no PiPL resource (") + what + " not found)");
+  }
+
+  uint32_t Subdirectory(uint32_t target) const {
+    if ((target & kHighBit) == 0) throw HostError("malformed PE resource tree");
+    return target & ~kHighBit;
+  }
+
+  uint64_t At(uint64_t offset, uint64_t size) const {
+    if (offset > size_ || size > size_ - offset) {
+      throw HostError("malformed PE file: resource tree entry outside its section");
+    }
+    return root_ + offset;
+  }
+
+ private:
+  // Names are counted UTF-16 strings; only ASCII names can match ours.
+  std::string Name(uint32_t offset) const {
+    const uint16_t length = pe_.U16(At(offset, 2), "resource name");
+    std::string out;
+    for (uint16_t i = 0; i < length; ++i) {
+      const uint16_t c = pe_.U16(At(offset + 2 + 2ull * i, 2), "resource name");
+      out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    }
+    return out;
+  }
+
+  const Image& pe_;
+  uint64_t root_;
+  uint64_t size_;
+};
+
+}  // namespace
+
+std::vector<uint8_t> FindPiplInPe(std::span<const uint8_t> bytes) {
+  const Image pe(bytes, "PE");
+  if (pe.size() < 0x40 || pe.U16(0, "DOS header") != 0x5A4D) throw HostError("not a PE file");
+  const uint32_t header = pe.U32(0x3C, "PE header offset");
+  if (pe.U32(header, "PE signature") != 0x00004550) {
+    throw HostError("malformed PE file: no PE signature");
+  }
+  const uint16_t sections = pe.U16(header + 6, "section count");
+  const uint16_t optional_size = pe.U16(header + 20, "optional header size");
+  const uint64_t optional = uint64_t{header} + 24;
+  const uint16_t magic = pe.U16(optional, "optional header");
+  if (magic != 0x20B && magic != 0x10B) throw HostError("malformed PE file: unknown header kind");
+  const uint64_t directories = optional + (magic == 0x20B ? 112 : 96);
+  const uint32_t directory_count =
+      pe.U32(optional + (magic == 0x20B ? 108 : 92), "data directory count");
+  if (directory_count < 3 || directories + 24 > optional + optional_size) {
+    throw HostError("the library has no PiPL resource (no resource directory)");
+  }
+  const uint32_t resource_rva = pe.U32(directories + 16, "resource directory");
+  const uint32_t resource_size = pe.U32(directories + 20, "resource directory");
+  if (resource_rva == 0 || resource_size == 0) {
+    throw HostError("the library has no PiPL resource (no resources)");
+  }
+
+  // Maps an address of the loaded image to its place in the file.
+  const uint64_t section_table = optional + optional_size;
+  auto file_offset = [&](uint64_t rva, uint64_t size) -> uint64_t {
+    for (uint16_t i = 0; i < sections; ++i) {
+      const uint64_t s = section_table + 40ull * i;
+      const uint64_t va = pe.U32(s + 12, "section table");
+      const uint64_t raw_size = pe.U32(s + 16, "section table");
+      const uint64_t raw = pe.U32(s + 20, "section table");
+      if (rva >= va && rva - va <= raw_size && size <= raw_size - (rva - va)) {
+        pe.Check(raw + (rva - va), size, "resource data");
+        return raw + (rva - va);
+      }
+    }
+    throw HostError("malformed PE file: resource data outside every section");
+  };
+
+  const ResourceTree tree(pe, file_offset(resource_rva, resource_size), resource_size);
+  const uint32_t types = 0;
+  const uint32_t ids = tree.Subdirectory(tree.Find(types, "PIPL", 0, "type PIPL"));
+  const uint32_t languages = tree.Subdirectory(tree.Find(ids, "", kPiplResourceId, "id 16000"));
+  const uint32_t data = tree.Find(languages, "", kPiplLanguage, "language 1033");
+  if ((data & kHighBit) != 0) throw HostError("malformed PE resource tree");
+  const uint32_t data_rva = pe.U32(tree.At(data, 8), "resource data entry");
+  const uint32_t data_size = pe.U32(tree.At(data, 8) + 4, "resource data entry");
+  return pe.Slice(file_offset(data_rva, data_size), data_size, "PiPL resource");
 }
 
 std::vector<uint8_t> FindPipl(std::span<const uint8_t> bytes) {
