@@ -104,6 +104,8 @@ struct GlobalFailureCase {
   PF_Err expected;
 };
 
+void PrintTo(const GlobalFailureCase& c, std::ostream* os) { *os << c.name; }
+
 class GlobalSetupFailure : public ::testing::TestWithParam<GlobalFailureCase> {};
 
 // Whatever fails, the version and flags stand, nothing is handed over that

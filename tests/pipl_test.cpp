@@ -93,6 +93,8 @@ struct Damage {
   const char* message;
 };
 
+void PrintTo(const Damage& d, std::ostream* os) { *os << d.name; }
+
 class PiplDamage : public ::testing::TestWithParam<Damage> {};
 
 TEST_P(PiplDamage, IsRefusedWithAReason) {
