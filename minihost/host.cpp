@@ -139,10 +139,22 @@ PF_Err Host::SendRaw(PF_Cmd cmd, Instance* instance, PF_InData& in_data, PF_OutD
   return err;
 }
 
-void Host::Audit(PF_Cmd cmd) {
+void Host::CallPlugin(const std::string& what, Instance* instance,
+                      const std::function<void()>& call) {
+  {
+    CurrentHostScope scope(this);
+    Instance* previous = std::exchange(current_instance_, instance);
+    call();
+    current_instance_ = previous;
+  }
+  Audit(" after " + what);
+}
+
+void Host::Audit(PF_Cmd cmd) { Audit(" after " + CommandName(cmd)); }
+
+void Host::Audit(const std::string& when) {
   problems_ = std::move(pending_problems_);
   pending_problems_.clear();
-  const std::string when = " after " + CommandName(cmd);
   for (std::string& p : handles_.TakeProblems()) problems_.push_back(p + when);
 
   for (const auto& [suite, count] : suites_.Outstanding()) {

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
@@ -74,6 +75,10 @@ class Host {
   // sequence and global data they hand back, then audits.
   PF_Err SendRaw(PF_Cmd cmd, Instance* instance, PF_InData& in_data, PF_OutData& out_data,
                  PF_ParamDef* params[], PF_LayerDef* output, void* extra);
+  // Calls into the plug-in outside a command, as a host calls a function the
+  // plug-in handed over (the pre-render data's deletion): this host is
+  // current while `call` runs, and audits afterwards as after a command.
+  void CallPlugin(const std::string& what, Instance* instance, const std::function<void()>& call);
   // Records as the host fills them before a command.
   PF_InData MakeInData(Instance* instance);
   PF_OutData MakeOutData(Instance* instance) const;
@@ -121,6 +126,7 @@ class Host {
 
  private:
   void Audit(PF_Cmd cmd);
+  void Audit(const std::string& when);
 
   std::shared_ptr<const PluginLibrary> plugin_;
   FaultInjector faults_;

@@ -1,10 +1,12 @@
+// PF_Cmd_UPDATE_PARAMS_UI: the controls follow the switches and modes.
 #include "entry/handlers.h"
+#include "params/interface_state.h"
 
 namespace prismora {
 
-// Placeholder until the interface rules land.
-PF_Err UpdateParamsUI(PF_InData*, PF_OutData*, PF_ParamDef*[], PF_LayerDef*, void*) {
-  return PF_Err_NONE;
+PF_Err UpdateParamsUI(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[],
+                      PF_LayerDef* /*output*/, void* /*extra*/) {
+  return UpdateInterfaceState(in_data, out_data, params, InterfaceCommand::kUpdateParamsUI);
 }
 
 }  // namespace prismora

@@ -15,6 +15,11 @@ constexpr const char* kUsage =
     "\n"
     "commands:\n"
     "  info [--plugin PATH]   show what a host learns when it loads the plug-in\n"
+    "  params [--plugin PATH] [-p NAME=VALUE]...\n"
+    "                         apply the effect, make the given changes as a user\n"
+    "                         would, and show its controls as the host holds them:\n"
+    "                         ranges, defaults, values, hidden or greyed out, and\n"
+    "                         the expression on \"random\" with its value at time 0\n"
     "\n"
     "The plug-in defaults to the Prismora(64bit).aex built next to this program.\n";
 
@@ -31,6 +36,7 @@ int main(int argc, char** argv) {
   const std::span<const std::string_view> rest(args.data() + 1, args.size() - 1);
   try {
     if (verb == "info") return RunInfo(rest);
+    if (verb == "params") return RunParams(rest);
     throw UsageError{"unknown command '" + std::string(verb) + "'"};
   } catch (const UsageError& e) {
     std::fprintf(stderr, "prismora: %s\n(see 'prismora --help')\n", e.message.c_str());
