@@ -101,8 +101,6 @@ std::vector<uint8_t> FindPiplInElf(std::span<const uint8_t> bytes) {
 
 namespace {
 
-constexpr uint32_t kPiplResourceId = 16000;
-constexpr uint32_t kPiplLanguage = 1033;
 constexpr uint32_t kHighBit = 0x80000000u;
 
 // The resource tree of a PE image: directories of typed, named or numbered
@@ -201,9 +199,9 @@ std::vector<uint8_t> FindPiplInPe(std::span<const uint8_t> bytes) {
 
   const ResourceTree tree(pe, file_offset(resource_rva, resource_size), resource_size);
   const uint32_t types = 0;
-  const uint32_t ids = tree.Subdirectory(tree.Find(types, "PIPL", 0, "type PIPL"));
+  const uint32_t ids = tree.Subdirectory(tree.Find(types, kPiplResourceType, 0, "type PIPL"));
   const uint32_t languages = tree.Subdirectory(tree.Find(ids, "", kPiplResourceId, "id 16000"));
-  const uint32_t data = tree.Find(languages, "", kPiplLanguage, "language 1033");
+  const uint32_t data = tree.Find(languages, "", kPiplResourceLanguage, "language 1033");
   if ((data & kHighBit) != 0) throw HostError("malformed PE resource tree");
   const uint32_t data_rva = pe.U32(tree.At(data, 8), "resource data entry");
   const uint32_t data_size = pe.U32(tree.At(data, 8) + 4, "resource data entry");

@@ -10,6 +10,12 @@
 
 namespace minihost {
 
+// Where a Windows library keeps its PiPL: a resource of this (named) type,
+// id and language.
+inline constexpr const char* kPiplResourceType = "PIPL";
+inline constexpr uint16_t kPiplResourceId = 16000;
+inline constexpr uint16_t kPiplResourceLanguage = 1033;  // English (United States)
+
 // Files larger than this are refused before they are read.
 inline constexpr std::uintmax_t kMaxLibraryFileSize = std::uintmax_t{1} << 30;
 

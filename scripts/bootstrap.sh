@@ -1,12 +1,29 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
 # Safe to run again: it installs nothing that is already there.
+#   --windows  also what the Windows build needs: the mingw-w64 cross-compiler
+#              (-posix variants), GoogleTest's sources, and Wine to run the tests
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config binutils
   libgtest-dev libgmock-dev libbenchmark-dev
+  libopenimageio-dev
 )
+for arg in "$@"; do
+  case "$arg" in
+    --windows)
+      packages+=(
+        g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest
+        wine wine64
+      )
+      ;;
+    *)
+      echo "bootstrap: unknown option '$arg' (known: --windows)" >&2
+      exit 2
+      ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

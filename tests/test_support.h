@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -36,28 +33,8 @@ struct CommandResult {
   std::string err;
 };
 
-// Runs the prismora tool with `args` (already quoted for the shell).
-inline CommandResult RunTool(const std::string& args) {
-  static int counter = 0;
-  const auto err_path = std::filesystem::temp_directory_path() /
-                        ("prismora-test-stderr-" + std::to_string(getpid()) + "-" +
-                         std::to_string(++counter));
-  const std::string command = std::string("'") + PRISMORA_TOOL_PATH + "' " + args + " 2>'" +
-                              err_path.string() + "'";
-  CommandResult result;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
-  const int status = pclose(pipe);
-  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  std::ifstream err(err_path);
-  std::stringstream text;
-  text << err.rdbuf();
-  result.err = text.str();
-  std::filesystem::remove(err_path);
-  return result;
-}
+// Runs the prismora tool with `args`, quoted as for a POSIX shell (blanks
+// separate words, '...' and "..." quote), and collects what it prints.
+CommandResult RunTool(const std::string& args);
 
 }  // namespace prismora::testing

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "imageio/image_file.h"
 #include "minihost/error.h"
 
 namespace {
@@ -20,7 +21,23 @@ constexpr const char* kUsage =
     "                         would, and show its controls as the host holds them:\n"
     "                         ranges, defaults, values, hidden or greyed out, and\n"
     "                         the expression on \"random\" with its value at time 0\n"
+    "  render INPUT OUTPUT [-p NAME=VALUE]... [--time SECONDS | --frame N]\n"
+    "         [--frames A-B] [--fps F] [--depth 8|16|32] [--threads N]\n"
+    "         [--plugin PATH] [-q]\n"
+    "                         apply the effect to an image file, or to frames A to B\n"
+    "                         of a sequence (INPUT and OUTPUT as shot.####.exr or\n"
+    "                         shot.%04d.exr; a still INPUT is rendered at every\n"
+    "                         frame's time, N / F seconds, F 30 by default), on N\n"
+    "                         threads (default: all cores). Any format OpenImageIO\n"
+    "                         reads and writes; the depth follows the input's pixels\n"
+    "  demo [OUTPUT] [-p NAME=VALUE]... [--size WxH] [--plugin PATH] [-q]\n"
+    "                         render a built-in test chart with \"Amount\" 3 and\n"
+    "                         write it before and after, side by side (default\n"
+    "                         prismora-demo.png, 1920x1080 a side)\n"
     "\n"
+    "Values are given by displayed name: numbers for sliders, on/off for\n"
+    "checkboxes, the choice or its number for popups (\"2 Colors\" or 2), #RRGGBB\n"
+    "or R,G,B for colours, X,Y in pixels or X%,Y% for points.\n"
     "The plug-in defaults to the Prismora(64bit).aex built next to this program.\n";
 
 }  // namespace
@@ -29,7 +46,15 @@ int main(int argc, char** argv) {
   using namespace prismora::cli;
   std::vector<std::string_view> args(argv + 1, argv + argc);
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-    std::fputs(kUsage, args.empty() ? stderr : stdout);
+    std::FILE* out = args.empty() ? stderr : stdout;
+    std::fputs(kUsage, out);
+    if (!prismora::imageio::HaveImageFiles()) {
+      // Builds without OpenImageIO, such as the Windows one (none for mingw-w64).
+      std::fputs(
+          "\nThis build reads and writes no image files (built without OpenImageIO):\n"
+          "render and demo are not available; info and params are.\n",
+          out);
+    }
     return args.empty() ? kExitUsage : kExitOk;
   }
   const std::string_view verb = args[0];
@@ -37,6 +62,8 @@ int main(int argc, char** argv) {
   try {
     if (verb == "info") return RunInfo(rest);
     if (verb == "params") return RunParams(rest);
+    if (verb == "render") return RunRender(rest);
+    if (verb == "demo") return RunDemo(rest);
     throw UsageError{"unknown command '" + std::string(verb) + "'"};
   } catch (const UsageError& e) {
     std::fprintf(stderr, "prismora: %s\n(see 'prismora --help')\n", e.message.c_str());

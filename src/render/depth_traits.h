@@ -1,0 +1,143 @@
+// Everything that differs between the three pixel depths, so that each pass
+// is written once: the pixel and channel types, the arithmetic of the main
+// pass's mix, the vignette's application, the blur's average, the host's
+// sampling function and the creation of a temporary world.
+//
+//            mix (largest alpha, sums)   normalised channel          vignette
+//   8-bit    int32, integer terms        sum / (A x 255), <= 255     trunc(c x v), <= 255
+//   16-bit   double                      sum / (A x 255.0), <= 32768  trunc(c x v), <= 32768
+//   float    float                       sum / A / 255, unclamped    float(c x v), unclamped
+//
+// Blur sums are 64-bit at 8 and 16 bits (a long run of 16-bit channels does
+// not fit in 32) and float at float depth.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+
+#include "host/ae_effect.h"
+#include "host/suite_handler.h"
+
+namespace prismora {
+
+// How many samples a blur run averages. A run too long to count in 64 bits
+// is vast: it averages every integer sum to 0, and at float depth divides by
+// its length as a double.
+struct RunLength {
+  uint64_t count = 1;
+  double as_double = 1;
+  bool vast = false;
+};
+
+// A product for an integer channel: truncated toward zero and held within
+// 0..ceiling (a NaN or negative product is 0).
+inline double HeldTruncated(double value, double ceiling) {
+  if (!(value > 0)) return 0;
+  if (value >= ceiling) return ceiling;
+  return static_cast<double>(static_cast<int64_t>(value));
+}
+
+struct Depth8 {
+  using Pixel = PF_Pixel8;
+  using Channel = A_u_char;
+  using Mix = int32_t;
+  using RunSum = uint64_t;
+  using SampleFunction = PF_Err (*)(PF_ProgPtr, PF_Fixed, PF_Fixed, const PF_SampPB*, Pixel*);
+  static constexpr PF_PixelFormat kFormat = PF_PixelFormat_ARGB32;
+
+  static SampleFunction Sampling(SuiteHandler& suites) {
+    return suites.Sampling8Suite1()->subpixel_sample;
+  }
+  static PF_Err NewWorld(SuiteHandler& suites, const PF_WorldSuite2*, PF_ProgPtr ref,
+                         A_long width, A_long height, PF_EffectWorld* world) {
+    return suites.WorldSuite1()->new_world(ref, width, height, PF_NewWorldFlag_NONE, world);
+  }
+
+  static Mix Alpha(Channel alpha) { return alpha; }
+  static Mix Term(Channel alpha, Channel channel, A_u_char weight) {
+    return Mix{alpha} * channel * weight;
+  }
+  static Channel ResultAlpha(Mix alpha) { return static_cast<Channel>(alpha); }
+  static Channel Normalise(Mix sum, Mix alpha) {
+    const Mix value = sum / (alpha * 255);
+    return static_cast<Channel>(value > 255 ? 255 : value);
+  }
+  static Channel Attenuate(Channel channel, double factor) {
+    return static_cast<Channel>(HeldTruncated(channel * factor, 255.0));
+  }
+  static Channel Average(RunSum sum, const RunLength& n) {
+    return static_cast<Channel>(n.vast ? 0 : sum / n.count);
+  }
+};
+
+struct Depth16 {
+  using Pixel = PF_Pixel16;
+  using Channel = A_u_short;
+  using Mix = double;
+  using RunSum = uint64_t;
+  using SampleFunction = PF_Err (*)(PF_ProgPtr, PF_Fixed, PF_Fixed, const PF_SampPB*, Pixel*);
+  static constexpr PF_PixelFormat kFormat = PF_PixelFormat_ARGB64;
+
+  static SampleFunction Sampling(SuiteHandler& suites) {
+    return suites.Sampling16Suite1()->subpixel_sample16;
+  }
+  static PF_Err NewWorld(SuiteHandler& suites, const PF_WorldSuite2*, PF_ProgPtr ref,
+                         A_long width, A_long height, PF_EffectWorld* world) {
+    return suites.WorldSuite1()->new_world(ref, width, height, PF_NewWorldFlag_DEEP_PIXELS,
+                                           world);
+  }
+
+  static Mix Alpha(Channel alpha) { return alpha; }
+  static Mix Term(Channel alpha, Channel channel, A_u_char weight) {
+    return static_cast<double>(alpha) * channel * weight;
+  }
+  static Channel ResultAlpha(Mix alpha) { return static_cast<Channel>(alpha); }
+  static Channel Normalise(Mix sum, Mix alpha) {
+    const double value = sum / (alpha * 255.0);
+    return static_cast<Channel>(value > 32768.0 ? 32768.0 : value);
+  }
+  static Channel Attenuate(Channel channel, double factor) {
+    return static_cast<Channel>(HeldTruncated(channel * factor, 32768.0));
+  }
+  static Channel Average(RunSum sum, const RunLength& n) {
+    return static_cast<Channel>(n.vast ? 0 : sum / n.count);
+  }
+};
+
+struct DepthFloat {
+  using Pixel = PF_PixelFloat;
+  using Channel = PF_FpShort;
+  using Mix = float;
+  using RunSum = float;
+  using SampleFunction = PF_Err (*)(PF_ProgPtr, PF_Fixed, PF_Fixed, const PF_SampPB*, Pixel*);
+  static constexpr PF_PixelFormat kFormat = PF_PixelFormat_ARGB128;
+
+  static SampleFunction Sampling(SuiteHandler& suites) {
+    return suites.SamplingFloatSuite1()->subpixel_sample_float;
+  }
+  static PF_Err NewWorld(SuiteHandler&, const PF_WorldSuite2* world_suite2, PF_ProgPtr ref,
+                         A_long width, A_long height, PF_EffectWorld* world) {
+    return world_suite2->PF_NewWorld(ref, width, height, 0, PF_PixelFormat_ARGB128, world);
+  }
+
+  static Mix Alpha(Channel alpha) { return alpha; }
+  static Mix Term(Channel alpha, Channel channel, A_u_char weight) {
+    return (alpha * channel) * static_cast<float>(weight);
+  }
+  static Channel ResultAlpha(Mix alpha) { return alpha; }
+  static Channel Normalise(Mix sum, Mix alpha) { return sum / alpha / 255.0f; }
+  static Channel Attenuate(Channel channel, double factor) {
+    const double value = static_cast<double>(channel) * factor;
+    // Beyond float's range, the infinity it rounds to; a plain conversion
+    // would be undefined there.
+    constexpr double kLargest = std::numeric_limits<float>::max();
+    if (value > kLargest) return std::numeric_limits<float>::infinity();
+    if (value < -kLargest) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(value);
+  }
+  static Channel Average(RunSum sum, const RunLength& n) {
+    return sum / (n.vast ? static_cast<float>(n.as_double) : static_cast<float>(n.count));
+  }
+};
+
+}  // namespace prismora

@@ -1,0 +1,101 @@
+// Image files through OpenImageIO: any format it reads and writes, chosen by
+// the file's contents on reading and by the extension on writing.
+//
+// Reading gives a Raster of the depth the file's pixel type calls for (8-bit
+// files 8, 16-bit and other integer files 16, half and float files 32) unless
+// a depth is asked for. Grey is expanded to red, green and blue; an image
+// without alpha gets an opaque one; colour stored premultiplied by alpha is
+// divided back (pixels of alpha 0 keep their colour). Writing is the reverse
+// for the metadata of the file the image came from: alpha only when that
+// file had one, premultiplied where the output format stores it so, the
+// file's own pixel type where the depth is unchanged, and its descriptive
+// metadata (resolution, colour space name, ...) carried over.
+//
+// Builds without OpenImageIO (the Windows cross build) keep the interface:
+// HaveImageFiles() is false and every call throws ImageError.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "imageio/raster.h"
+
+namespace prismora::imageio {
+
+// A file that cannot be read or written; the message names the file and the
+// problem.
+class ImageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One metadata item of a file, kept as OpenImageIO describes it so that any
+// type can be carried to an output.
+struct Attribute {
+  std::string name;
+  std::string type;              // OpenImageIO's type name: "float", "string", "uint8[560]", ...
+  std::vector<std::byte> data;   // the values, for every type but text
+  std::vector<std::string> text; // the values of a text type
+};
+
+struct ImageMetadata {
+  std::string format;           // reader's format name ("png", "openexr"); empty if made in code
+  std::string pixel_type;       // the file's channel type ("uint8", "uint16", "half", ...)
+  Depth file_depth = Depth::k8; // the depth that pixel type gives
+  int channels = 4;             // in the file: 1 grey, 2 grey+alpha, 3 RGB, 4 RGBA
+  bool has_alpha = true;
+  bool associated_alpha = false;  // the file stores colour premultiplied by alpha
+  std::vector<Attribute> attributes;
+  // Where the pixels lie (the data window's origin) and the full picture
+  // (display window), for formats that keep them; zero sizes: the pixels.
+  int x = 0, y = 0;
+  int full_x = 0, full_y = 0, full_width = 0, full_height = 0;
+
+  // Value of a text attribute, or empty.
+  std::string Text(const std::string& name) const {
+    for (const Attribute& a : attributes) {
+      if (a.name == name && !a.text.empty()) return a.text.front();
+    }
+    return {};
+  }
+};
+
+struct Image {
+  Raster raster;
+  ImageMetadata metadata;
+};
+
+// False when built without OpenImageIO.
+bool HaveImageFiles();
+
+// Some format libraries (libpng) print their problems on stderr as well as
+// reporting them. The copy on stderr is only noise next to the one message
+// prismora prints, so it is silenced while a file is opened and read. This
+// lock is held meanwhile: a thread that writes to stderr while files may be
+// read in other threads takes it, so that its output is not lost.
+std::mutex& ConsoleLock();
+
+// Reads the first image of the file.
+Image ReadImage(const std::filesystem::path& path, std::optional<Depth> depth = std::nullopt);
+
+// The width and height of the file's first image, from its header alone.
+struct ImageSize {
+  int width = 0;
+  int height = 0;
+};
+ImageSize ReadImageSize(const std::filesystem::path& path);
+
+// Throws ImageError when no writer knows the path's extension.
+void CheckWritableFormat(const std::filesystem::path& path);
+
+// Writes `raster` to `path`, replacing what is there: not atomic (see
+// PendingFile). `metadata` describes the file the image came from.
+void WriteImage(const std::filesystem::path& path, const Raster& raster,
+                const ImageMetadata& metadata);
+
+}  // namespace prismora::imageio

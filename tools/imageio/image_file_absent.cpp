@@ -1,0 +1,28 @@
+// Image files in a build without OpenImageIO: the interface stays, every
+// call reports that this build has no image files.
+#include "imageio/image_file.h"
+
+namespace prismora::imageio {
+namespace {
+
+[[noreturn]] void Unavailable() {
+  throw ImageError("this build of prismora has no image file support (built without OpenImageIO)");
+}
+
+}  // namespace
+
+bool HaveImageFiles() { return false; }
+
+std::mutex& ConsoleLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+Image ReadImage(const std::filesystem::path&, std::optional<Depth>) { Unavailable(); }
+ImageSize ReadImageSize(const std::filesystem::path&) { Unavailable(); }
+void CheckWritableFormat(const std::filesystem::path&) { Unavailable(); }
+void WriteImage(const std::filesystem::path&, const Raster&, const ImageMetadata&) {
+  Unavailable();
+}
+
+}  // namespace prismora::imageio

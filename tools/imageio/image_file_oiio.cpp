@@ -1,0 +1,460 @@
+// Image files through OpenImageIO.
+#include <OpenImageIO/imageio.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <new>
+#include <string_view>
+
+#include "imageio/image_file.h"
+
+namespace prismora::imageio {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Quote(const fs::path& path) {
+  std::string quoted(1, '\'');
+  quoted += path.string();
+  quoted += '\'';
+  return quoted;
+}
+
+// OpenImageIO's messages, on one line.
+std::string Tidy(std::string message) {
+  for (char& c : message) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  while (!message.empty() && message.back() == ' ') message.pop_back();
+  return message.empty() ? std::string("the file is damaged or cut short") : message;
+}
+
+Depth DepthOfType(OIIO::TypeDesc type) {
+  switch (type.basetype) {
+    case OIIO::TypeDesc::UINT8:
+    case OIIO::TypeDesc::INT8:
+      return Depth::k8;
+    case OIIO::TypeDesc::HALF:
+    case OIIO::TypeDesc::FLOAT:
+    case OIIO::TypeDesc::DOUBLE:
+      return Depth::k32;
+    default:
+      return Depth::k16;
+  }
+}
+
+// The type in which pixels of channel type T travel to and from files.
+template <class T>
+OIIO::TypeDesc TransferType() {
+  if constexpr (std::is_same_v<T, uint8_t>) {
+    return OIIO::TypeDesc::UINT8;
+  } else if constexpr (std::is_same_v<T, uint16_t>) {
+    return OIIO::TypeDesc::UINT16;
+  } else {
+    return OIIO::TypeDesc::FLOAT;
+  }
+}
+
+// Metadata that describes the picture is carried to outputs; what describes
+// how the input file stored it (compression, strips, chunking, packing, the
+// reader's own notes) is left for the output's writer to decide. The true bit
+// count (10-bit DPX) is carried, but only applied to the same format at the
+// same depth.
+bool CarriedAttribute(std::string_view name) {
+  if (name.starts_with("oiio:")) {
+    return name == "oiio:ColorSpace" || name == "oiio:Gamma" || name == "oiio:BitsPerSample";
+  }
+  for (std::string_view prefix : {"tiff:", "openexr:", "dpx:", "jpeg:", "png:"}) {
+    if (name.starts_with(prefix)) return false;
+  }
+  return name != "compression" && name != "planarconfig";
+}
+
+std::vector<Attribute> CarriedAttributes(const OIIO::ImageSpec& spec, bool grey) {
+  std::vector<Attribute> kept;
+  for (const OIIO::ParamValue& p : spec.extra_attribs) {
+    const std::string name = p.name().string();
+    const OIIO::TypeDesc type = p.type();
+    if (!CarriedAttribute(name) || p.nvalues() != 1) continue;
+    if (type.basetype == OIIO::TypeDesc::PTR || type.basetype == OIIO::TypeDesc::UNKNOWN ||
+        type.basetype == OIIO::TypeDesc::NONE) {
+      continue;
+    }
+    // A grey file's colour profile does not describe the RGB output.
+    if (grey && name == "ICCProfile") continue;
+    Attribute a;
+    a.name = name;
+    a.type = type.c_str();
+    if (type.basetype == OIIO::TypeDesc::STRING) {
+      const int count = std::max(1, type.arraylen);
+      for (int i = 0; i < count; ++i) a.text.push_back(p.get_string_indexed(i));
+    } else {
+      const auto* bytes = static_cast<const std::byte*>(p.data());
+      a.data.assign(bytes, bytes + p.datasize());
+    }
+    kept.push_back(std::move(a));
+  }
+  return kept;
+}
+
+void ApplyAttributes(const std::vector<Attribute>& attributes, OIIO::ImageSpec& spec) {
+  for (const Attribute& a : attributes) {
+    const OIIO::TypeDesc type(a.type);
+    if (type.basetype == OIIO::TypeDesc::UNKNOWN) continue;
+    if (type.basetype == OIIO::TypeDesc::STRING) {
+      if (a.text.size() != static_cast<std::size_t>(std::max(1, type.arraylen))) continue;
+      std::vector<const char*> strings;
+      for (const std::string& s : a.text) strings.push_back(s.c_str());
+      spec.attribute(a.name, type, strings.data());
+    } else if (a.data.size() == type.size()) {
+      spec.attribute(a.name, type, a.data.data());
+    }
+  }
+}
+
+// Where the colour and alpha channels of a supported layout are.
+struct Layout {
+  int colour[3];  // grey: the same channel three times
+  int alpha;      // -1: none
+};
+
+Layout ChannelLayout(const OIIO::ImageSpec& spec, const fs::path& path) {
+  const int n = spec.nchannels;
+  const int alpha = spec.alpha_channel >= 0 && spec.alpha_channel < n ? spec.alpha_channel : -1;
+  const bool supported = (alpha < 0 && (n == 1 || n == 3)) || (alpha >= 0 && (n == 2 || n == 4));
+  if (!supported) {
+    std::string names;
+    for (int c = 0; c < n; ++c) {
+      if (c < static_cast<int>(spec.channelnames.size())) {
+        names += (c == 0 ? "" : ", ") + spec.channelnames[static_cast<std::size_t>(c)];
+      }
+    }
+    throw ImageError(Quote(path) + " has an unsupported channel layout: " + std::to_string(n) +
+                     (n == 1 ? " channel" : " channels") +
+                     (names.empty() ? std::string() : " (" + names + ")") +
+                     "; images must be grey, grey+alpha, RGB or RGBA");
+  }
+  Layout layout{{0, 0, 0}, alpha};
+  int k = 0;
+  for (int c = 0; c < n && k < 3; ++c) {
+    if (c != alpha) layout.colour[k++] = c;
+  }
+  if (k == 1) layout.colour[1] = layout.colour[2] = layout.colour[0];
+  return layout;
+}
+
+// One file sample S to a world channel T. Integer samples come at the
+// world's own depth; float samples may be anything.
+template <class T, class S>
+T WorldChannel(S s) {
+  if constexpr (std::is_same_v<S, float>) {
+    return FromUnit<T>(s);
+  } else if constexpr (std::is_same_v<T, uint16_t>) {
+    return WorldFromFile16(s);
+  } else {
+    return s;
+  }
+}
+
+template <class T, class S>
+void FillRaster(const S* samples, int channels, const Layout& layout, bool premultiplied,
+                Raster& raster) {
+  const std::size_t width = static_cast<std::size_t>(raster.width());
+  for (int y = 0; y < raster.height(); ++y) {
+    const S* src =
+        samples + static_cast<std::size_t>(y) * width * static_cast<std::size_t>(channels);
+    Argb<T>* dst = raster.Row<T>(y);
+    for (std::size_t x = 0; x < width; ++x, src += channels) {
+      S c[3] = {src[layout.colour[0]], src[layout.colour[1]], src[layout.colour[2]]};
+      if constexpr (std::is_same_v<S, float>) {
+        if (premultiplied && layout.alpha >= 0 && src[layout.alpha] != 0.0f) {
+          for (S& v : c) v /= src[layout.alpha];
+        }
+      }
+      dst[x].red = WorldChannel<T>(c[0]);
+      dst[x].green = WorldChannel<T>(c[1]);
+      dst[x].blue = WorldChannel<T>(c[2]);
+      dst[x].alpha = layout.alpha >= 0 ? WorldChannel<T>(src[layout.alpha])
+                                       : static_cast<T>(ChannelTraits<T>::kWhite);
+    }
+  }
+}
+
+// stderr pointed at the null device for as long as it lives, under the
+// console lock.
+class QuietStderr {
+ public:
+  QuietStderr() : lock_(ConsoleLock()) {
+    std::fflush(stderr);
+    saved_ = ::dup(2);
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (saved_ >= 0 && null >= 0) ::dup2(null, 2);
+    if (null >= 0) ::close(null);
+  }
+  ~QuietStderr() {
+    std::fflush(stderr);
+    if (saved_ >= 0) {
+      ::dup2(saved_, 2);
+      ::close(saved_);
+    }
+  }
+  QuietStderr(const QuietStderr&) = delete;
+  QuietStderr& operator=(const QuietStderr&) = delete;
+
+ private:
+  std::lock_guard<std::mutex> lock_;
+  int saved_ = -1;
+};
+
+// A PNG file must hold whole chunks up to its end chunk. Checked before
+// decoding, because OpenImageIO 2.4 leaks memory when libpng runs out of
+// data, and because "cut short" says more than libpng's read error.
+void CheckPngComplete(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  unsigned char header[8] = {};
+  static constexpr unsigned char kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  if (!file.read(reinterpret_cast<char*>(header), 8) ||
+      std::memcmp(header, kSignature, sizeof kSignature) != 0) {
+    return;  // not a PNG file: its own reader judges it
+  }
+  std::error_code ec;
+  const auto size = static_cast<uint64_t>(fs::file_size(path, ec));
+  uint64_t at = 8;
+  while (true) {
+    unsigned char chunk[8];
+    if (at + 8 > size || !file.seekg(static_cast<std::streamoff>(at)) ||
+        !file.read(reinterpret_cast<char*>(chunk), 8)) {
+      throw ImageError("cannot read " + Quote(path) + ": the PNG file is cut short");
+    }
+    const uint64_t length = (uint64_t{chunk[0]} << 24) | (uint64_t{chunk[1]} << 16) |
+                            (uint64_t{chunk[2]} << 8) | chunk[3];
+    at += 8 + length + 4;  // header, data, CRC
+    if (at > size) throw ImageError("cannot read " + Quote(path) + ": the PNG file is cut short");
+    if (std::memcmp(chunk + 4, "IEND", 4) == 0) return;
+  }
+}
+
+std::unique_ptr<OIIO::ImageInput> OpenInput(const fs::path& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (!fs::exists(status)) throw ImageError(Quote(path) + " does not exist");
+  if (fs::is_directory(status)) throw ImageError(Quote(path) + " is a folder, not an image");
+  CheckPngComplete(path);
+  OIIO::ImageSpec config;
+  // Straight colour where the file stores it so, instead of premultiplying.
+  config.attribute("oiio:UnassociatedAlpha", 1);
+  std::unique_ptr<OIIO::ImageInput> in;
+  {
+    QuietStderr quiet;
+    in = OIIO::ImageInput::open(path.string(), &config);
+  }
+  if (!in) throw ImageError("cannot read " + Quote(path) + ": " + Tidy(OIIO::geterror()));
+  const OIIO::ImageSpec& spec = in->spec();
+  if (spec.width <= 0 || spec.height <= 0 || spec.depth != 1 || spec.deep) {
+    throw ImageError(Quote(path) + " is not a flat 2-D image (" + std::to_string(spec.width) +
+                     "x" + std::to_string(spec.height) + "x" + std::to_string(spec.depth) +
+                     (spec.deep ? ", deep" : "") + ")");
+  }
+  return in;
+}
+
+}  // namespace
+
+bool HaveImageFiles() { return true; }
+
+std::mutex& ConsoleLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+ImageSize ReadImageSize(const fs::path& path) {
+  auto in = OpenInput(path);
+  return {in->spec().width, in->spec().height};
+}
+
+Image ReadImage(const fs::path& path, std::optional<Depth> depth) {
+  auto in = OpenInput(path);
+  const OIIO::ImageSpec& spec = in->spec();
+  const Layout layout = ChannelLayout(spec, path);
+
+  Image image;
+  ImageMetadata& meta = image.metadata;
+  meta.format = in->format_name();
+  meta.pixel_type = spec.format.c_str();
+  meta.file_depth = DepthOfType(spec.format);
+  meta.channels = spec.nchannels;
+  meta.has_alpha = layout.alpha >= 0;
+  meta.associated_alpha =
+      meta.has_alpha && spec.get_int_attribute("oiio:UnassociatedAlpha", 0) == 0;
+  meta.attributes = CarriedAttributes(spec, spec.nchannels <= 2);
+  meta.x = spec.x;
+  meta.y = spec.y;
+  meta.full_x = spec.full_x;
+  meta.full_y = spec.full_y;
+  meta.full_width = spec.full_width;
+  meta.full_height = spec.full_height;
+
+  const Depth world_depth = depth.value_or(meta.file_depth);
+  try {
+    image.raster = Raster(spec.width, spec.height, world_depth);
+    VisitDepth(world_depth, [&](auto t) {
+      using T = typename decltype(t)::type;
+      // Premultiplied colour is divided in float, before any rounding.
+      auto read = [&](auto sample_tag) {
+        using S = typename decltype(sample_tag)::type;
+        std::vector<S> samples(static_cast<std::size_t>(spec.width) *
+                               static_cast<std::size_t>(spec.height) *
+                               static_cast<std::size_t>(spec.nchannels));
+        bool ok = false;
+        {
+          QuietStderr quiet;
+          ok = in->read_image(0, 0, 0, spec.nchannels, TransferType<S>(), samples.data());
+        }
+        // Some readers (JPEG) fill in what they could not decode and only
+        // leave a message: the image is damaged all the same.
+        const std::string trouble = in->geterror();
+        if (!ok || !trouble.empty()) {
+          throw ImageError("cannot read " + Quote(path) + ": " + Tidy(trouble));
+        }
+        FillRaster<T>(samples.data(), spec.nchannels, layout, meta.associated_alpha,
+                      image.raster);
+      };
+      if (meta.associated_alpha) {
+        read(std::type_identity<float>{});
+      } else {
+        read(std::type_identity<T>{});
+      }
+    });
+  } catch (const std::bad_alloc&) {
+    throw ImageError("not enough memory to read " + Quote(path) + " (" +
+                     std::to_string(spec.width) + "x" + std::to_string(spec.height) + ")");
+  }
+  return image;
+}
+
+void CheckWritableFormat(const fs::path& path) {
+  if (path.extension().empty()) {
+    throw ImageError(Quote(path) + " has no file extension to choose the image format by");
+  }
+  if (!OIIO::ImageOutput::create(path.string())) {
+    (void)OIIO::geterror();
+    throw ImageError("no image format is known for the extension '" +
+                     path.extension().string() + "' of " + Quote(path));
+  }
+}
+
+namespace {
+
+// One world channel T to the sample written to the file.
+template <class T>
+auto FileSample(T v) {
+  if constexpr (std::is_same_v<T, uint16_t>) {
+    return FileFromWorld16(v);
+  } else {
+    return v;
+  }
+}
+
+template <class T, class S>
+std::vector<S> FileSamples(const Raster& raster, int channels, bool premultiply) {
+  std::vector<S> samples(static_cast<std::size_t>(raster.width()) *
+                         static_cast<std::size_t>(raster.height()) *
+                         static_cast<std::size_t>(channels));
+  S* dst = samples.data();
+  for (int y = 0; y < raster.height(); ++y) {
+    const Argb<T>* src = raster.Row<T>(y);
+    for (int x = 0; x < raster.width(); ++x, dst += channels) {
+      const Argb<T>& p = src[x];
+      if constexpr (std::is_same_v<S, float>) {
+        const float a = ToUnit(p.alpha);
+        const float k = premultiply ? a : 1.0f;
+        dst[0] = ToUnit(p.red) * k;
+        dst[1] = ToUnit(p.green) * k;
+        dst[2] = ToUnit(p.blue) * k;
+        if (channels == 4) dst[3] = a;
+      } else {
+        dst[0] = FileSample(p.red);
+        dst[1] = FileSample(p.green);
+        dst[2] = FileSample(p.blue);
+        if (channels == 4) dst[3] = FileSample(p.alpha);
+      }
+    }
+  }
+  return samples;
+}
+
+}  // namespace
+
+void WriteImage(const fs::path& path, const Raster& raster, const ImageMetadata& metadata) {
+  auto out = OIIO::ImageOutput::create(path.string());
+  if (!out) {
+    (void)OIIO::geterror();
+    CheckWritableFormat(path);  // throws the message
+    throw ImageError("cannot write " + Quote(path));
+  }
+  const std::string writer = out->format_name();
+  const bool same_format = writer == metadata.format;
+  const bool alpha = metadata.has_alpha && out->supports("alpha");
+  const int channels = alpha ? 4 : 3;
+
+  const bool same_depth = raster.depth() == metadata.file_depth && !metadata.pixel_type.empty();
+  const OIIO::TypeDesc file_type =
+      same_depth ? OIIO::TypeDesc(metadata.pixel_type)
+                 : VisitDepth(raster.depth(), [](auto t) {
+                     return TransferType<typename decltype(t)::type>();
+                   });
+  OIIO::ImageSpec spec(raster.width(), raster.height(), channels, file_type);
+  spec.x = metadata.x;
+  spec.y = metadata.y;
+  if (metadata.full_width > 0 && metadata.full_height > 0) {
+    spec.full_x = metadata.full_x;
+    spec.full_y = metadata.full_y;
+    spec.full_width = metadata.full_width;
+    spec.full_height = metadata.full_height;
+  }
+  for (Attribute a : metadata.attributes) {
+    // The file's true bit count only holds for its own format and depth.
+    if (a.name == "oiio:BitsPerSample" && !(same_format && same_depth)) continue;
+    ApplyAttributes({a}, spec);
+  }
+  // OpenEXR stores colour premultiplied by convention, as does a format the
+  // input came in premultiplied; the others take straight colour as it is.
+  const bool premultiply =
+      alpha && (writer == "openexr" || (same_format && metadata.associated_alpha));
+  if (alpha && !premultiply) spec.attribute("oiio:UnassociatedAlpha", 1);
+
+  if (!out->open(path.string(), spec)) {
+    throw ImageError("cannot write " + Quote(path) + ": " + Tidy(out->geterror()));
+  }
+  bool ok = true;
+  try {
+    VisitDepth(raster.depth(), [&](auto t) {
+      using T = typename decltype(t)::type;
+      if (premultiply) {
+        const auto samples = FileSamples<T, float>(raster, channels, true);
+        ok = out->write_image(OIIO::TypeDesc::FLOAT, samples.data());
+      } else {
+        const auto samples = FileSamples<T, T>(raster, channels, false);
+        ok = out->write_image(TransferType<T>(), samples.data());
+      }
+    });
+  } catch (const std::bad_alloc&) {
+    out->close();
+    throw ImageError("not enough memory to write " + Quote(path));
+  }
+  if (!ok) {
+    const std::string message = Tidy(out->geterror());
+    out->close();
+    throw ImageError("cannot write " + Quote(path) + ": " + message);
+  }
+  if (!out->close()) {
+    throw ImageError("cannot write " + Quote(path) + ": " + Tidy(out->geterror()));
+  }
+}
+
+}  // namespace prismora::imageio

@@ -1,0 +1,167 @@
+#include "effect_renderer.h"
+
+#include <cmath>
+#include <limits>
+
+#include "commands.h"
+#include "minihost/frame.h"
+#include "minihost/render_services.h"
+#include "world_raster.h"
+
+namespace prismora::cli {
+namespace {
+
+// The host's progress and abort, as the render service installs them, and
+// the observer of the render running on this thread. The plug-in reports
+// progress on the thread that sent it the command.
+struct ProgressHook {
+  PF_Err (*progress)(PF_ProgPtr, A_long, A_long) = nullptr;
+  PF_Err (*abort)(PF_ProgPtr) = nullptr;
+  const RowObserver* observer = nullptr;
+  bool stop = false;
+};
+thread_local ProgressHook* t_hook = nullptr;
+
+PF_Err ObservedProgress(PF_ProgPtr ref, A_long current, A_long total) {
+  ProgressHook* hook = t_hook;
+  if (hook == nullptr || hook->progress == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  const PF_Err err = hook->progress(ref, current, total);
+  if (hook->observer != nullptr && *hook->observer && total > 0 &&
+      !(*hook->observer)(static_cast<double>(current) / total)) {
+    hook->stop = true;
+  }
+  return hook->stop ? PF_Interrupt_CANCEL : err;
+}
+
+PF_Err ObservedAbort(PF_ProgPtr ref) {
+  ProgressHook* hook = t_hook;
+  if (hook == nullptr || hook->abort == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
+  const PF_Err err = hook->abort(ref);
+  return hook->stop ? PF_Interrupt_CANCEL : err;
+}
+
+class HookScope {
+ public:
+  explicit HookScope(ProgressHook& hook) : previous_(t_hook) { t_hook = &hook; }
+  ~HookScope() { t_hook = previous_; }
+  HookScope(const HookScope&) = delete;
+  HookScope& operator=(const HookScope&) = delete;
+
+ private:
+  ProgressHook* previous_;
+};
+
+HostTime TimeAt(double ticks, A_u_long scale, const std::string& what) {
+  if (!(std::fabs(ticks) <= std::numeric_limits<A_long>::max())) {
+    throw UsageError{what + " lies beyond the host's time (at most " +
+                     std::to_string(std::numeric_limits<A_long>::max() / scale) +
+                     " seconds at this frame rate)"};
+  }
+  return HostTime{static_cast<A_long>(std::llround(ticks)), 1000, scale};
+}
+
+// A frame rate as a time scale: 1000 ticks a frame.
+A_u_long ScaleOf(double fps) { return static_cast<A_u_long>(std::llround(fps * 1000.0)); }
+
+void CheckCommand(minihost::Host& host, const char* what, PF_Err err) {
+  std::string problem;
+  for (const std::string& p : host.problems()) problem += (problem.empty() ? "" : "; ") + p;
+  if (err != PF_Err_NONE) {
+    std::string message = "the plug-in's " + std::string(what) + " failed with error " +
+                          std::to_string(err) + " (" + ErrorName(err) + ")";
+    const std::string said = host.return_msg();
+    if (!said.empty()) message += ": \"" + said + "\"";
+    if (!problem.empty()) message += "; the host also found: " + problem;
+    throw RenderFailure(message);
+  }
+  if (!problem.empty()) {
+    throw RenderFailure("after the plug-in's " + std::string(what) + " the host found: " + problem);
+  }
+}
+
+}  // namespace
+
+std::string ErrorName(PF_Err err) {
+  switch (err) {
+    case PF_Err_NONE: return "PF_Err_NONE";
+    case PF_Err_OUT_OF_MEMORY: return "PF_Err_OUT_OF_MEMORY";
+    case PF_Err_INTERNAL_STRUCT_DAMAGED: return "PF_Err_INTERNAL_STRUCT_DAMAGED";
+    case PF_Err_INVALID_INDEX: return "PF_Err_INVALID_INDEX";
+    case PF_Err_UNRECOGNIZED_PARAM_TYPE: return "PF_Err_UNRECOGNIZED_PARAM_TYPE";
+    case PF_Err_INVALID_CALLBACK: return "PF_Err_INVALID_CALLBACK";
+    case PF_Err_BAD_CALLBACK_PARAM: return "PF_Err_BAD_CALLBACK_PARAM";
+    case PF_Interrupt_CANCEL: return "PF_Interrupt_CANCEL";
+    case PF_Err_CANNOT_PARSE_KEYFRAME_TEXT: return "PF_Err_CANNOT_PARSE_KEYFRAME_TEXT";
+    case PF_Err_BAD_GEOMETRY: return "the render's code for a geometry that does not fit";
+    default: return "no error code the host knows";
+  }
+}
+
+HostTime TimeOfFrame(int64_t frame, double fps) {
+  return TimeAt(static_cast<double>(frame) * 1000.0, ScaleOf(fps),
+                "frame " + std::to_string(frame));
+}
+
+HostTime TimeOfSeconds(double seconds, double fps) {
+  const A_u_long scale = ScaleOf(fps);
+  return TimeAt(seconds * scale, scale, "time " + std::to_string(seconds));
+}
+
+EffectRenderer::EffectRenderer(std::shared_ptr<const minihost::PluginLibrary> plugin, int width,
+                               int height, const std::vector<minihost::ParamSetting>& settings)
+    : host_(std::move(plugin)), session_(host_, width, height) {
+  if (const PF_Err err = session_.Start(); err != PF_Err_NONE) {
+    std::string message = "applying the effect failed with error " + std::to_string(err) + " (" +
+                          ErrorName(err) + ")";
+    if (!host_.return_msg().empty()) message += ": \"" + host_.return_msg() + "\"";
+    throw RenderFailure(message);
+  }
+  const PF_Err err = session_.ApplySettings(settings);
+  if (err != PF_Err_NONE) {
+    std::string message = "the plug-in answered a change of its settings with error " +
+                          std::to_string(err) + " (" + ErrorName(err) + ")";
+    if (!host_.return_msg().empty()) message += ": \"" + host_.return_msg() + "\"";
+    throw RenderFailure(message);
+  }
+  if (!session_.problems().empty()) {
+    throw RenderFailure("applying the effect, the host found: " + session_.problems().front());
+  }
+  // Progress and abort pass through this renderer, so that a render can be
+  // followed and stopped.
+  minihost::RenderService::Install(host_);
+}
+
+imageio::Raster EffectRenderer::Render(const minihost::World& input, HostTime time,
+                                       const RowObserver& observer) {
+  minihost::World output(input.width(), input.height(), input.format());
+  ProgressHook hook;
+  PF_InteractCallbacks& inter = host_.interact_callbacks();
+  hook.progress = inter.progress;
+  hook.abort = inter.abort;
+  hook.observer = &observer;
+  inter.progress = ObservedProgress;
+  inter.abort = ObservedAbort;
+  struct Restore {
+    PF_InteractCallbacks& inter;
+    ProgressHook& hook;
+    ~Restore() {
+      inter.progress = hook.progress;
+      inter.abort = hook.abort;
+    }
+  } restore{inter, hook};
+  HookScope scope(hook);
+
+  minihost::Frame frame(host_, session_.instance(), input, output);
+  frame.set_time(time.value, time.step, time.scale);
+  PF_Err err = frame.PreRender();
+  if (hook.stop && err != PF_Err_NONE) throw RenderStopped{};
+  CheckCommand(host_, "pre-render", err);
+  err = frame.Render();
+  if (hook.stop && err != PF_Err_NONE) throw RenderStopped{};
+  CheckCommand(host_, "render", err);
+  frame.DeletePreRenderData();
+  CheckCommand(host_, "deletion of its pre-render data", PF_Err_NONE);
+  return RasterFromWorld(output);
+}
+
+}  // namespace prismora::cli

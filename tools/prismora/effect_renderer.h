@@ -1,0 +1,71 @@
+// One host context rendering the effect: a host of its own on the shared,
+// loaded plug-in, the effect applied to a layer of the image's size with the
+// user's settings made as a user makes them, and frames rendered one at a
+// time on the calling thread. Several renderers may work at once, one per
+// thread, on the same plug-in.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "imageio/raster.h"
+#include "minihost/host.h"
+#include "minihost/session.h"
+#include "minihost/worlds.h"
+
+namespace prismora::cli {
+
+// A time in the host's terms: value / scale seconds, frames `step` apart.
+struct HostTime {
+  A_long value = 0;
+  A_long step = 1;
+  A_u_long scale = 30;
+};
+
+// Frame n, and a time in seconds, at `fps` frames a second. Throws
+// UsageError for times the host's 32-bit time cannot hold.
+HostTime TimeOfFrame(int64_t frame, double fps);
+HostTime TimeOfSeconds(double seconds, double fps);
+
+// A command the plug-in failed (its code and message), or a fault that the
+// host found in what the plug-in did.
+class RenderFailure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The render stopped because the observer asked it to.
+struct RenderStopped {};
+
+// Told the share of the frame done (0..1) after each of the plug-in's
+// progress reports; returns false to stop the render.
+using RowObserver = std::function<bool(double)>;
+
+class EffectRenderer {
+ public:
+  // Applies the effect to a layer of width x height with `settings`.
+  // Throws minihost::HostError when the host refuses the plug-in,
+  // minihost::ParamValueError for a setting it cannot take, RenderFailure
+  // when a command fails.
+  EffectRenderer(std::shared_ptr<const minihost::PluginLibrary> plugin, int width, int height,
+                 const std::vector<minihost::ParamSetting>& settings);
+  EffectRenderer(const EffectRenderer&) = delete;
+  EffectRenderer& operator=(const EffectRenderer&) = delete;
+
+  // Renders the effect on `input` at `time` into a new raster of its depth.
+  // Throws RenderFailure, or RenderStopped when `observer` said stop.
+  imageio::Raster Render(const minihost::World& input, HostTime time,
+                         const RowObserver& observer = {});
+
+ private:
+  minihost::Host host_;
+  minihost::Session session_;
+};
+
+// "PF_Err_OUT_OF_MEMORY" and the like; the number for codes without a name.
+std::string ErrorName(PF_Err err);
+
+}  // namespace prismora::cli

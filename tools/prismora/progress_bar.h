@@ -1,0 +1,31 @@
+// A one-line progress bar on stderr, redrawn in place, shown only when
+// stderr is a terminal (not when it goes to a file or a pipe) and not asked
+// to be quiet.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+namespace prismora::cli {
+
+class ProgressBar {
+ public:
+  ProgressBar(bool wanted, int64_t total_frames);
+  ~ProgressBar();  // clears the line
+  ProgressBar(const ProgressBar&) = delete;
+  ProgressBar& operator=(const ProgressBar&) = delete;
+
+  bool shown() const { return shown_; }
+  // `work` counts frames, finished ones whole and those being rendered by the
+  // share of their rows done.
+  void Show(double work, int64_t frames_done);
+  void Clear();
+
+ private:
+  bool shown_;
+  bool drawn_ = false;
+  int64_t total_;
+  std::chrono::steady_clock::time_point start_;
+};
+
+}  // namespace prismora::cli

@@ -1,0 +1,18 @@
+// Rasters from image files to the host's worlds and back: the same pixel
+// layout (alpha, red, green, blue at the host's three depths), copied row by
+// row since worlds may pad their rows.
+#pragma once
+
+#include <memory>
+
+#include "imageio/raster.h"
+#include "minihost/worlds.h"
+
+namespace prismora::cli {
+
+PF_PixelFormat PixelFormatOf(imageio::Depth depth);
+
+std::unique_ptr<minihost::World> WorldFromRaster(const imageio::Raster& raster);
+imageio::Raster RasterFromWorld(const minihost::World& world);
+
+}  // namespace prismora::cli
