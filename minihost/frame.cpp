@@ -40,9 +40,7 @@ A_short Frame::BitDepth() const {
   }
 }
 
-PF_Err Frame::PreRender() {
-  DeletePreRenderData();
-  service_.ClearRecords();
+PF_InData Frame::PrepareInData() {
   service_.SetLayer(&input_);
   service_.SetOutput(&output_);
   PF_InData in = host_.MakeInData(&instance_);
@@ -52,6 +50,13 @@ PF_Err Frame::PreRender() {
   in.width = input_.width();
   in.height = input_.height();
   in.extent_hint = PF_Rect{0, 0, input_.width(), input_.height()};
+  return in;
+}
+
+PF_Err Frame::PreRender() {
+  DeletePreRenderData();
+  service_.ClearRecords();
+  PF_InData in = PrepareInData();
   PF_OutData out = host_.MakeOutData(&instance_);
   PF_PreRenderExtra* extra = service_.PreRenderExtra(request_, BitDepth());
   const PF_Err err =
@@ -62,15 +67,7 @@ PF_Err Frame::PreRender() {
 }
 
 PF_Err Frame::Render() {
-  service_.SetLayer(&input_);
-  service_.SetOutput(&output_);
-  PF_InData in = host_.MakeInData(&instance_);
-  in.current_time = time_;
-  in.time_step = in.local_time_step = time_step_;
-  in.time_scale = time_scale_;
-  in.width = input_.width();
-  in.height = input_.height();
-  in.extent_hint = PF_Rect{0, 0, input_.width(), input_.height()};
+  PF_InData in = PrepareInData();
   PF_OutData out = host_.MakeOutData(&instance_);
   PF_SmartRenderExtra* extra = service_.SmartRenderExtra(request_, BitDepth(), pre_render_data_);
   return host_.SendRaw(PF_Cmd_SMART_RENDER, &instance_, in, out, nullptr, nullptr, extra);

@@ -36,6 +36,9 @@ class Frame {
 
  private:
   A_short BitDepth() const;
+  // The records of both phases: the frame's time and the input's extent,
+  // with the layer and output worlds handed to the render service.
+  PF_InData PrepareInData();
 
   Host& host_;
   Instance& instance_;
