@@ -26,6 +26,23 @@ struct Failure {
 };
 
 std::string ToString(const Failure& failure);
+// "error", "null" or "error with result".
+std::string FormName(FailureForm form);
+
+// The forms in which a call of this host can be made to fail, by the call's
+// name: the forms its service honours (a code for a call that returns one,
+// null for one that hands out a pointer or handle, an error that still hands
+// out the result where the service models that). Empty for a call that
+// cannot fail (its result is none, or not looked at by the host); nullopt for
+// a name this host does not know. A service that adds a call adds its row.
+std::optional<std::vector<FailureForm>> FailureFormsOf(std::string_view call);
+
+// One counted call as the trace keeps it: its name and, where it has one,
+// its qualified form.
+struct TracedCall {
+  std::string name;
+  std::string qualified;
+};
 
 class FaultInjector {
  public:
@@ -60,9 +77,17 @@ class FaultInjector {
   const std::vector<std::string>& log() const { return log_; }
   void ClearLog() { log_.clear(); }
 
+  // Every counted call in order, hot paths included, while tracing is on;
+  // turning it on starts a fresh trace. It tells a fault sweep which call
+  // the n-th one is, and so in which forms it can fail.
+  void set_tracing(bool on);
+  const std::vector<TracedCall>& trace() const { return trace_; }
+
   // The failures injected so far, for reports.
   const std::vector<std::string>& injected() const { return injected_; }
-  bool armed() const { return !rules_.empty() || any_rule_.has_value(); }
+  // True while every call must be checked: a rule is set or calls are
+  // traced. Hot paths (sampling) skip the check otherwise.
+  bool armed() const { return tracing_ || !rules_.empty() || any_rule_.has_value(); }
 
  private:
   struct Rule {
@@ -80,6 +105,8 @@ class FaultInjector {
   bool recording_ = true;
   std::vector<std::string> log_;
   std::vector<std::string> injected_;
+  bool tracing_ = false;
+  std::vector<TracedCall> trace_;
 };
 
 }  // namespace minihost

@@ -9,13 +9,13 @@
 namespace minihost {
 namespace {
 
-thread_local Host* t_current = nullptr;
-
 // Makes `host` the current host of this thread for one command.
 class CurrentHostScope {
  public:
-  explicit CurrentHostScope(Host* host) : previous_(t_current) { t_current = host; }
-  ~CurrentHostScope() { t_current = previous_; }
+  explicit CurrentHostScope(Host* host) : previous_(detail::current_host) {
+    detail::current_host = host;
+  }
+  ~CurrentHostScope() { detail::current_host = previous_; }
   CurrentHostScope(const CurrentHostScope&) = delete;
   CurrentHostScope& operator=(const CurrentHostScope&) = delete;
 
@@ -28,6 +28,8 @@ std::string Hex(uint32_t v) {
   std::snprintf(buf, sizeof buf, "0x%08X", v);
   return buf;
 }
+
+}  // namespace
 
 std::string CommandName(PF_Cmd cmd) {
   switch (cmd) {
@@ -45,15 +47,11 @@ std::string CommandName(PF_Cmd cmd) {
   }
 }
 
-}  // namespace
-
 Host::Host(std::shared_ptr<const PluginLibrary> plugin) : plugin_(std::move(plugin)) {
   InstallBasicServices(*this);
 }
 
 Host::~Host() = default;
-
-Host* Host::Current() { return t_current; }
 
 void Host::SetTime(A_long current_time, A_long time_step, A_u_long time_scale) {
   current_time_ = current_time;

@@ -44,9 +44,20 @@ class Service {
   virtual void Roots(std::vector<PF_Handle>& /*roots*/) const {}
 };
 
+// "PF_Cmd_SMART_RENDER", or "command N" for selectors the host does not send.
+std::string CommandName(PF_Cmd cmd);
+
 // The PICA error of an unknown suite: 'S!Fd'.
 inline constexpr SPErr kSPSuiteNotFoundError = 0x53214664;
 inline constexpr SPErr kSPBadParameterError = 0x50617221;  // 'Par!'
+
+class Host;
+
+namespace detail {
+// Set by the host for the length of each command it sends. Visible here so
+// that the sampling suites, which ask on every sample, need no call.
+inline thread_local Host* current_host = nullptr;
+}  // namespace detail
 
 class Host {
  public:
@@ -56,7 +67,7 @@ class Host {
   Host& operator=(const Host&) = delete;
 
   // The host whose command is running on this thread, or null.
-  static Host* Current();
+  static Host* Current() { return detail::current_host; }
 
   // --- Commands ------------------------------------------------------------
   PF_Err About(std::string* text = nullptr);

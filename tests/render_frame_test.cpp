@@ -134,6 +134,11 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"OutputPitchBelowWidth", PF_PixelFormat_ARGB128, false,
                     [](Effect&, World&, World& out) { out.effect_world().rowbytes = 3 * 16; },
                     PF_Err_BAD_GEOMETRY, nullptr, Written::kNothing},
+        // Row bytes with room for the input's width, but an output one pixel
+        // narrower: its last column is not its own.
+        FailureCase{"OutputNarrowerThanInput", PF_PixelFormat_ARGB32, false,
+                    [](Effect&, World&, World& out) { out.effect_world().width = 3; },
+                    PF_Err_BAD_GEOMETRY, nullptr, Written::kNothing},
         FailureCase{"OutputOneRowShort", PF_PixelFormat_ARGB64, false,
                     [](Effect&, World&, World& out) { out.effect_world().height = 2; },
                     PF_Err_BAD_GEOMETRY, nullptr, Written::kNothing},

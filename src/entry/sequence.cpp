@@ -4,12 +4,31 @@
 #include "host/suite_handler.h"
 
 namespace prismora {
+namespace {
+
+// Leaves a disposed handle nowhere the host would take it back from.
+void Forget(PF_InData* in_data, PF_OutData* out_data, PF_Handle old) {
+  in_data->sequence_data = nullptr;
+  if (out_data->sequence_data == old) out_data->sequence_data = nullptr;
+}
+
+// Disposes whatever handle the instance holds. Throws, leaving the handle
+// where it was, when the handle suite cannot be had.
+void DisposeSequenceData(PF_InData* in_data, PF_OutData* out_data) {
+  PF_Handle old = in_data->sequence_data;
+  if (old == nullptr) return;
+  SuiteHandler suites(in_data->pica_basicP);
+  suites.HandleSuite2()->host_dispose_handle(old);
+  Forget(in_data, out_data, old);
+}
+
+}  // namespace
 
 // Set-up and re-set-up alike: whatever the instance held is discarded and a
 // fresh initial block takes its place.
 PF_Err SequenceSetup(PF_InData* in_data, PF_OutData* out_data) {
   SuiteHandler suites(in_data->pica_basicP);
-  SequenceSetdown(in_data, out_data);
+  DisposeSequenceData(in_data, out_data);
 
   const PF_HandleSuite2* handles = suites.HandleSuite2();
   OwnedHandle handle(handles, kInitialSequenceDataSize);
@@ -25,12 +44,18 @@ PF_Err SequenceSetup(PF_InData* in_data, PF_OutData* out_data) {
 
 PF_Err SequenceSetdown(PF_InData* in_data, PF_OutData* out_data) {
   PF_Handle old = in_data->sequence_data;
-  if (old == nullptr) return PF_Err_NONE;
-  SuiteHandler suites(in_data->pica_basicP);
-  suites.HandleSuite2()->host_dispose_handle(old);
-  // Never leave the disposed handle where the host would take it back.
-  in_data->sequence_data = nullptr;
-  if (out_data->sequence_data == old) out_data->sequence_data = nullptr;
+  try {
+    DisposeSequenceData(in_data, out_data);
+  } catch (PF_Err) {
+    // The instance is going, and the host no longer holds its data for it:
+    // without the handle suite the data would be lost. The utility
+    // callbacks dispose it without a suite; the failure is still reported.
+    if (in_data->utils->host_dispose_handle != nullptr) {
+      in_data->utils->host_dispose_handle(old);
+      Forget(in_data, out_data, old);
+    }
+    throw;
+  }
   return PF_Err_NONE;
 }
 

@@ -123,6 +123,10 @@ PF_Err RenderAtDepth(Frame& f) {
       height != f.output.height) {
     return PF_Err_BAD_GEOMETRY;
   }
+  // Row bytes can leave room for W pixels in an output narrower than W: what
+  // lies past its width is not its own (padding, or the rest of a larger
+  // image it is a view of), so it is never written.
+  if (f.output.width < width) return PF_Err_BAD_GEOMETRY;
   if (width < 0 || height < 0 || width > kLargestSide || height > kLargestSide) {
     return PF_Err_BAD_GEOMETRY;
   }
