@@ -119,7 +119,7 @@ class ResourceTree {
       const uint32_t entry = dir + 16 + 8 * i;
       const uint32_t label = pe_.U32(At(entry, 4), "resource entry");
       const uint32_t target = pe_.U32(At(entry + 4, 4), "resource entry");
-      const bool match = (label & kHighBit) != 0 ? !name.empty() && Name(label & ~kHighBit) == name
+      const bool match = (label & kHighBit) != 0 ? !name.empty() && NameIs(label & ~kHighBit, name)
                                                  : name.empty() && label == id;
       if (match) return target;
     }
@@ -139,15 +139,17 @@ class ResourceTree {
   }
 
  private:
-  // Names are counted UTF-16 strings; only ASCII names can match ours.
-  std::string Name(uint32_t offset) const {
+  // Names are counted UTF-16 strings, compared with an ASCII name. Only as
+  // much of a name is read as can still match: a directory of many long
+  // names would otherwise cost its entries times their length.
+  bool NameIs(uint32_t offset, const std::string& wanted) const {
     const uint16_t length = pe_.U16(At(offset, 2), "resource name");
-    std::string out;
+    if (length != wanted.size()) return false;
     for (uint16_t i = 0; i < length; ++i) {
       const uint16_t c = pe_.U16(At(offset + 2 + 2ull * i, 2), "resource name");
-      out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+      if (c != static_cast<unsigned char>(wanted[i])) return false;
     }
-    return out;
+    return true;
   }
 
   const Image& pe_;

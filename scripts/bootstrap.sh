@@ -3,6 +3,8 @@
 # Safe to run again: it installs nothing that is already there.
 #   --windows  also what the Windows build needs: the mingw-w64 cross-compiler
 #              (-posix variants), GoogleTest's sources, and Wine to run the tests
+#   --fuzz     also what the fuzzers need: clang with its libFuzzer and
+#              sanitizer runtimes
 set -euo pipefail
 
 packages=(
@@ -18,8 +20,11 @@ for arg in "$@"; do
         wine wine64
       )
       ;;
+    --fuzz)
+      packages+=(clang libclang-rt-14-dev)
+      ;;
     *)
-      echo "bootstrap: unknown option '$arg' (known: --windows)" >&2
+      echo "bootstrap: unknown option '$arg' (known: --windows, --fuzz)" >&2
       exit 2
       ;;
   esac

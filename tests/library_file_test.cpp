@@ -122,6 +122,22 @@ TEST(PeReader, RefusesImagesWithoutThePiplResource) {
   }
 }
 
+// A name is read only as far as it can still match: a long one (here one that
+// would run out of the section) is passed over for the entry that is ours, so
+// a directory of many long names costs no more than one of short ones.
+TEST(PeReader, ReadsANameOnlyAsFarAsItCanMatch) {
+  PeImage pe = MakePe(kPayloadBytes);
+  constexpr uint32_t kLongName = kTypeName + 10;
+  pe.U16(kRsrcFile + kLongName, 0xFFFF);
+  pe.U16(kRsrcFile + kTypeDir + 12, 2);  // two named types, the long one first
+  pe.U32(kRsrcFile + kTypeDir + 16, 0x80000000u | kLongName);
+  pe.U32(kRsrcFile + kTypeDir + 20, 0x80000000u | kIdDir);
+  // Over the id directory's leading fields, which nothing reads.
+  pe.U32(kRsrcFile + kTypeDir + 24, 0x80000000u | kTypeName);
+  pe.U32(kRsrcFile + kTypeDir + 28, 0x80000000u | kIdDir);
+  EXPECT_EQ(minihost::FindPipl(pe.bytes), kPayloadBytes);
+}
+
 // Every offset the reader follows comes from the file: whatever the damage,
 // the answer is the payload or a HostError, never a read outside the image.
 TEST(PeReader, SurvivesEveryTruncationAndEveryCorruptedByte) {
