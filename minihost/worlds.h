@@ -76,6 +76,7 @@ class World {
   PF_PixelFormat format_;
   A_long row_padding_;
   struct Free {
+    std::size_t alignment;  // as allocated
     void operator()(unsigned char* p) const;
   };
   std::unique_ptr<unsigned char[], Free> bytes_;
@@ -84,13 +85,14 @@ class World {
 
 // "PF World Suite" 1 and 2 and the utility callbacks' copy. Worlds that a
 // plug-in creates and has not disposed when a command ends are reported and
-// then freed.
+// then freed; a world of the plug-in's whose row padding was written is
+// reported when it goes.
 class WorldService : public Service {
  public:
   // Creates the service once per host and installs its suites and callbacks;
   // later calls return the same service.
   static WorldService& Install(Host& host);
-  explicit WorldService(Host& host) : host_(host) {}
+  explicit WorldService(Host&) {}
 
   // Row padding in bytes of the worlds the plug-in creates from now on.
   void set_row_padding(A_long bytes) { row_padding_ = bytes; }
@@ -105,7 +107,6 @@ class WorldService : public Service {
 
  private:
   friend struct WorldCalls;
-  Host& host_;
   A_long row_padding_ = 0;
   std::map<const void*, std::unique_ptr<World>> worlds_;  // by pixel memory
   int created_ = 0;

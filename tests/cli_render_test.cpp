@@ -291,6 +291,25 @@ TEST_F(CliRender, SummaryLineUnlessQuiet) {
   EXPECT_EQ(ReadRawImage(File("out.jpg")).spec.width, 20);
 }
 
+// --timing tells where the time went, on stderr, after the frames are
+// written; the output and the summary are those of a run without it.
+TEST_F(CliRender, TimingTellsTheStagesOnStderr) {
+  WriteRawImage(File("in.png"), 40, 30, 3, OIIO::TypeDesc::UINT8, TestPicture(40, 30, 3));
+  const CommandResult r = RunTool("render " + Q(File("in.png")) + " " + Q(File("o.#.png")) +
+                                  " --frames 1-3 --threads 2 --timing -p Amount=4");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_THAT(r.out, StartsWith("wrote 3 frames (1-3), 40x30, 8-bit, in "));
+  EXPECT_THAT(r.err, ::testing::MatchesRegex(
+                         "prismora: timing: read [0-9.]+ s, render [0-9.]+ s, write [0-9.]+ s, "
+                         "commit [0-9.]+ s \\(summed over 3 frames on 2 threads; processor "
+                         "time: read [0-9.]+ s, render [0-9.]+ s, write [0-9.]+ s\\); [0-9.]+ s "
+                         "from the first read to the last commit\n"));
+  ASSERT_EQ(Render("in.png", "plain.png", "-p Amount=4").exit_code, 0);
+  for (const char* frame : {"o.1.png", "o.2.png", "o.3.png"}) {
+    EXPECT_TRUE(SameValues(ReadRawImage(File(frame)), ReadRawImage(File("plain.png")))) << frame;
+  }
+}
+
 #ifndef _WIN32
 // Ctrl-C in the middle of a long sequence: finished frames stay, whole; no
 // temporary file is left; the exit code says interrupted.

@@ -161,6 +161,60 @@ TEST(ImageFiles, EightBitStraightColourIsKeptExactly) {
   }
 }
 
+// Pixels pass between files and memory a strip of rows at a time; 4096 pixels
+// a row makes several strips at every depth, the last one short, and a tiled
+// file is read whole. Straight alpha 0 keeps colour only if nothing is lost
+// at a strip's edge.
+TEST(ImageFiles, TallPicturesPassInStripsUnchanged) {
+  TempDir dir;
+  const int w = 4096, h = 150;
+  const Raster r8 = MakeRaster<uint8_t>(w, h, [](int i, int c) {
+    return static_cast<uint8_t>((i / 7 + c * 61) % 256);
+  });
+  const Raster r16 = MakeRaster<uint16_t>(w, h, [](int i, int c) {
+    return static_cast<uint16_t>((i + c * 8191) % 32769);
+  });
+  const Raster r32 = MakeRaster<float>(w, h, [](int i, int c) {
+    // Alpha 1/4, 1/2 or 1: premultiplied in the file and divided back exactly.
+    return c == 0 ? static_cast<float>(1 << (i % 3)) / 4.0f : static_cast<float>(i % 1000) / 8.0f;
+  });
+  const struct {
+    const char* name;
+    const Raster* raster;
+  } cases[] = {{"t8.png", &r8}, {"t16.png", &r16}, {"t16.tif", &r16}, {"t32.exr", &r32}};
+  for (const auto& c : cases) {
+    imageio::WriteImage(dir / c.name, *c.raster, Straight(true));
+    EXPECT_TRUE(imageio::ReadImage(dir / c.name).raster.SamePixels(*c.raster)) << c.name;
+  }
+
+  // Into pixels held elsewhere, here with rows padded apart.
+  std::vector<std::byte> memory;
+  const ImageMetadata meta =
+      imageio::ReadImage(dir / "t16.png", std::nullopt, [&](int width, int height, Depth d) {
+        const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(width + 3) * imageio::BytesPerPixel(d);
+        memory.resize(static_cast<std::size_t>(row * height));
+        return imageio::MutableRasterView(memory.data(), row, width, height, d);
+      });
+  EXPECT_EQ(meta.pixel_type, "uint16");
+  const imageio::RasterView view(memory.data(), (w + 3) * 8, w, h, Depth::k16);
+  EXPECT_EQ(view.Row<uint16_t>(h - 1)[w - 1], r16.Row<uint16_t>(h - 1)[w - 1]);
+  imageio::WriteImage(dir / "v.png", view, meta);
+  EXPECT_TRUE(imageio::ReadImage(dir / "v.png").raster.SamePixels(r16));
+
+  // A tiled file.
+  std::vector<float> values;
+  for (int i = 0; i < 100 * 70 * 3; ++i) values.push_back(static_cast<float>(i % 97));
+  OIIO::ImageSpec spec(100, 70, 3, OIIO::TypeDesc::FLOAT);
+  spec.tile_width = spec.tile_height = 32;
+  auto out = OIIO::ImageOutput::create((dir / "tiled.exr").string());
+  ASSERT_TRUE(out && out->open((dir / "tiled.exr").string(), spec));
+  ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, values.data()));
+  ASSERT_TRUE(out->close());
+  const Image tiled = imageio::ReadImage(dir / "tiled.exr");
+  // The last pixel, 6999, holds values 20997..20999, each modulo 97.
+  EXPECT_EQ(tiled.raster.Row<float>(69)[99], (Argb<float>{1.0f, 45.0f, 46.0f, 47.0f}));
+}
+
 TEST(ImageFiles, ExrStoresPremultipliedColourAndReadsBackStraight) {
   TempDir dir;
   Raster raster(2, 1, Depth::k32);

@@ -9,7 +9,10 @@
 // for the metadata of the file the image came from: alpha only when that
 // file had one, premultiplied where the output format stores it so, the
 // file's own pixel type where the depth is unchanged, and its descriptive
-// metadata (resolution, colour space name, ...) carried over.
+// metadata (resolution, colour space name, ...) carried over. PNG files are
+// compressed for speed (zlib's run-length strategy after fixed row filters),
+// which on photographs gives files no larger than zlib's default level.
+// Pixels pass to and from files a strip of rows at a time.
 //
 // Builds without OpenImageIO (the Windows cross build) keep the interface:
 // HaveImageFiles() is false and every call throws ImageError.
@@ -17,8 +20,10 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -76,12 +81,26 @@ bool HaveImageFiles();
 // Some format libraries (libpng) print their problems on stderr as well as
 // reporting them. The copy on stderr is only noise next to the one message
 // prismora prints, so it is silenced while a file is opened and read. This
-// lock is held meanwhile: a thread that writes to stderr while files may be
-// read in other threads takes it, so that its output is not lost.
-std::mutex& ConsoleLock();
+// lock is held shared meanwhile (several files may be read at once): a
+// thread that writes to stderr while files may be read in other threads
+// takes it exclusively, so that its output is not lost.
+std::shared_mutex& ConsoleLock();
 
-// Reads the first image of the file.
+// The most threads that the format libraries may use for one file
+// (OpenImageIO's own and OpenEXR's); all the cores by default.
+void SetFileThreads(int threads);
+
+// Reads the first image of the file. Files that are not regular (pipes,
+// devices) and images whose read would need more memory than the machine has
+// are refused before anything is decoded.
 Image ReadImage(const std::filesystem::path& path, std::optional<Depth> depth = std::nullopt);
+
+// The same into pixels held elsewhere: `destination` is told the image's
+// size and depth once they are known and returns pixels of that size and
+// depth to fill (every pixel is written). Returns the file's metadata.
+using PixelDestination = std::function<MutableRasterView(int width, int height, Depth depth)>;
+ImageMetadata ReadImage(const std::filesystem::path& path, std::optional<Depth> depth,
+                        const PixelDestination& destination);
 
 // The width and height of the file's first image, from its header alone.
 struct ImageSize {
@@ -96,6 +115,8 @@ void CheckWritableFormat(const std::filesystem::path& path);
 // Writes `raster` to `path`, replacing what is there: not atomic (see
 // PendingFile). `metadata` describes the file the image came from.
 void WriteImage(const std::filesystem::path& path, const Raster& raster,
+                const ImageMetadata& metadata);
+void WriteImage(const std::filesystem::path& path, const RasterView& pixels,
                 const ImageMetadata& metadata);
 
 }  // namespace prismora::imageio

@@ -13,15 +13,24 @@ namespace {
 
 bool HaveImageFiles() { return false; }
 
-std::mutex& ConsoleLock() {
-  static std::mutex lock;
+std::shared_mutex& ConsoleLock() {
+  static std::shared_mutex lock;
   return lock;
 }
 
+void SetFileThreads(int) {}
+
 Image ReadImage(const std::filesystem::path&, std::optional<Depth>) { Unavailable(); }
+ImageMetadata ReadImage(const std::filesystem::path&, std::optional<Depth>,
+                        const PixelDestination&) {
+  Unavailable();
+}
 ImageSize ReadImageSize(const std::filesystem::path&) { Unavailable(); }
 void CheckWritableFormat(const std::filesystem::path&) { Unavailable(); }
 void WriteImage(const std::filesystem::path&, const Raster&, const ImageMetadata&) {
+  Unavailable();
+}
+void WriteImage(const std::filesystem::path&, const RasterView&, const ImageMetadata&) {
   Unavailable();
 }
 

@@ -87,6 +87,36 @@ decltype(auto) VisitDepth(Depth depth, F&& f) {
   return f(std::type_identity<float>{});
 }
 
+// Pixels in a Raster's layout that live elsewhere (a host world, say):
+// `height` rows of `width` pixels of `depth`, `row_bytes` apart from `data`.
+// Byte is const std::byte for pixels that are only read.
+template <class Byte>
+struct BasicRasterView {
+  Byte* data = nullptr;
+  std::ptrdiff_t row_bytes = 0;
+  int width = 0;
+  int height = 0;
+  Depth depth = Depth::k8;
+
+  BasicRasterView() = default;
+  BasicRasterView(Byte* pixels, std::ptrdiff_t bytes_per_row, int w, int h, Depth d)
+      : data(pixels), row_bytes(bytes_per_row), width(w), height(h), depth(d) {}
+  // Pixels that may be written may also just be read.
+  template <class Other>
+    requires(std::is_const_v<Byte> && !std::is_const_v<Other>)
+  BasicRasterView(const BasicRasterView<Other>& other)
+      : BasicRasterView(other.data, other.row_bytes, other.width, other.height, other.depth) {}
+
+  // Row y as pixels of channel type T, which must match depth.
+  template <class T>
+  auto* Row(int y) const {
+    using Pixel = std::conditional_t<std::is_const_v<Byte>, const Argb<T>, Argb<T>>;
+    return reinterpret_cast<Pixel*>(data + y * row_bytes);
+  }
+};
+using RasterView = BasicRasterView<const std::byte>;
+using MutableRasterView = BasicRasterView<std::byte>;
+
 class Raster {
  public:
   Raster() = default;
@@ -111,6 +141,9 @@ class Raster {
   const Argb<T>* Row(int y) const {
     return reinterpret_cast<const Argb<T>*>(pixels_.data() + y * row_bytes_);
   }
+
+  MutableRasterView view() { return {data(), row_bytes_, width_, height_, depth_}; }
+  RasterView view() const { return {data(), row_bytes_, width_, height_, depth_}; }
 
   // Same size, depth and channel values (bit for bit at 32 bits).
   bool SamePixels(const Raster& other) const;

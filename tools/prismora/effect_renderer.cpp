@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 
 #include "commands.h"
 #include "minihost/frame.h"
@@ -134,6 +135,16 @@ EffectRenderer::EffectRenderer(std::shared_ptr<const minihost::PluginLibrary> pl
 imageio::Raster EffectRenderer::Render(const minihost::World& input, HostTime time,
                                        const RowObserver& observer) {
   minihost::World output(input.width(), input.height(), input.format());
+  Render(input, output, time, observer);
+  return RasterFromWorld(output);
+}
+
+void EffectRenderer::Render(const minihost::World& input, minihost::World& output, HostTime time,
+                            const RowObserver& observer) {
+  if (output.width() != input.width() || output.height() != input.height() ||
+      output.format() != input.format()) {
+    throw std::invalid_argument("EffectRenderer::Render: the output world does not fit the input");
+  }
   ProgressHook hook;
   PF_InteractCallbacks& inter = host_.interact_callbacks();
   hook.progress = inter.progress;
@@ -161,7 +172,6 @@ imageio::Raster EffectRenderer::Render(const minihost::World& input, HostTime ti
   CheckCommand(host_, "render", err);
   frame.DeletePreRenderData();
   CheckCommand(host_, "deletion of its pre-render data", PF_Err_NONE);
-  return RasterFromWorld(output);
 }
 
 }  // namespace prismora::cli

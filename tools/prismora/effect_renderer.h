@@ -55,8 +55,12 @@ class EffectRenderer {
   EffectRenderer(const EffectRenderer&) = delete;
   EffectRenderer& operator=(const EffectRenderer&) = delete;
 
-  // Renders the effect on `input` at `time` into a new raster of its depth.
-  // Throws RenderFailure, or RenderStopped when `observer` said stop.
+  // Renders the effect on `input` at `time` into `output`, a world of the
+  // input's size and format (one world can take frame after frame). Throws
+  // RenderFailure, or RenderStopped when `observer` said stop.
+  void Render(const minihost::World& input, minihost::World& output, HostTime time,
+              const RowObserver& observer = {});
+  // The same into a new raster of the input's depth.
   imageio::Raster Render(const minihost::World& input, HostTime time,
                          const RowObserver& observer = {});
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -17,6 +18,7 @@
 
 #include "arguments.h"
 #include "commands.h"
+#include "commit_queue.h"
 #include "effect_renderer.h"
 #include "imageio/image_file.h"
 #include "imageio/pending_file.h"
@@ -48,6 +50,7 @@ struct RenderOptions {
   int threads = 0;  // 0: one per core
   fs::path plugin = minihost::DefaultPluginPath();
   bool quiet = false;
+  bool timing = false;
 };
 
 Depth ParseDepth(std::string_view text) {
@@ -83,6 +86,8 @@ RenderOptions ParseOptions(std::span<const std::string_view> args) {
       o.threads = static_cast<int>(n);
     } else if (a == "-q" || a == "--quiet") {
       o.quiet = true;
+    } else if (a == "--timing") {
+      o.timing = true;
     } else if (a.size() > 1 && a[0] == '-') {
       throw UsageError{"render: unknown option '" + std::string(a) + "'"};
     } else {
@@ -180,9 +185,51 @@ void CheckOutputs(const std::vector<Job>& jobs) {
   }
 }
 
-std::string FramePrefix(const Job& job, bool sequence) {
-  return sequence ? "frame " + std::to_string(job.frame) + ": " : std::string();
+std::string FramePrefix(int64_t frame, bool sequence) {
+  return sequence ? "frame " + std::to_string(frame) + ": " : std::string();
 }
+
+// Time spent in one stage of the work, summed over frames and threads: by
+// the clock, and the processor time of the threads doing it (which a busy
+// machine disturbs less).
+struct StageTime {
+  std::atomic<int64_t> wall_ns{0};
+  std::atomic<int64_t> cpu_ns{0};
+};
+struct StageTimes {
+  StageTime read, render, write;
+  std::atomic<int64_t> commit_ns{0};
+};
+
+int64_t ThreadCpuNs() {
+#ifdef CLOCK_THREAD_CPUTIME_ID
+  timespec t{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
+#else
+  return 0;  // unknown here: shown as 0
+#endif
+}
+
+// Adds the time from its creation to its end, on this thread, to a stage.
+class StageTimer {
+ public:
+  explicit StageTimer(StageTime& stage)
+      : stage_(stage), start_(std::chrono::steady_clock::now()), cpu_start_(ThreadCpuNs()) {}
+  ~StageTimer() {
+    stage_.cpu_ns.fetch_add(ThreadCpuNs() - cpu_start_);
+    stage_.wall_ns.fetch_add(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                 std::chrono::steady_clock::now() - start_)
+                                 .count());
+  }
+  StageTimer(const StageTimer&) = delete;
+  StageTimer& operator=(const StageTimer&) = delete;
+
+ private:
+  StageTime& stage_;
+  std::chrono::steady_clock::time_point start_;
+  int64_t cpu_start_;
+};
 
 // The work of all threads, and what the main thread shows of it.
 struct SharedState {
@@ -195,6 +242,7 @@ struct SharedState {
   std::condition_variable changed;
   int running = 0;
   std::optional<std::string> error;  // the first failure
+  StageTimes times;
 
   explicit SharedState(int workers) : partial(static_cast<std::size_t>(workers)) {}
 
@@ -207,22 +255,42 @@ struct SharedState {
 };
 
 struct Source {
-  bool sequence = false;            // one file per frame
-  imageio::Image still;             // the input when it is one file
+  bool sequence = false;                   // one file per frame
+  std::unique_ptr<minihost::World> still;  // the input when it is one file, shared
+  imageio::ImageMetadata still_metadata;
   int width = 0;
   int height = 0;
 };
 
+// A world for `depth` pixels of width x height: `world` itself when it
+// already is one, else a new one in its place.
+minihost::World& WorldFor(std::unique_ptr<minihost::World>& world, int width, int height,
+                          Depth depth) {
+  const PF_PixelFormat format = PixelFormatOf(depth);
+  if (!world || world->width() != width || world->height() != height ||
+      world->format() != format) {
+    world.reset();  // the old one goes first
+    world = std::make_unique<minihost::World>(width, height, format);
+  }
+  return *world;
+}
+
+// Each thread takes frame after frame and reads, renders and writes it,
+// keeping its worlds from one frame to the next; the finished file goes to
+// the commit queue while the thread goes on. Threads at different stages of
+// their frames keep reading, rendering and writing going at once.
 void Work(int worker, const std::vector<Job>& jobs, const Source& source,
           std::optional<Depth> depth, std::unique_ptr<EffectRenderer> renderer,
           const std::shared_ptr<const minihost::PluginLibrary>& plugin,
-          const std::vector<minihost::ParamSetting>& settings, SharedState& state) {
+          const std::vector<minihost::ParamSetting>& settings, CommitQueue& commits,
+          SharedState& state) {
   std::atomic<double>& partial = state.partial[static_cast<std::size_t>(worker)];
   const RowObserver observer = [&](double share) {
     partial.store(share);
     return !state.ShouldStop();
   };
-  std::unique_ptr<minihost::World> still_world;
+  std::unique_ptr<minihost::World> input_world;  // frames of a sequence
+  std::unique_ptr<minihost::World> output;
   const Job* job = nullptr;
   try {
     if (!renderer) {
@@ -233,49 +301,67 @@ void Work(int worker, const std::vector<Job>& jobs, const Source& source,
       if (i >= jobs.size()) break;
       job = &jobs[i];
       partial.store(0.0);
-      imageio::Raster result;
-      const imageio::ImageMetadata* metadata = &source.still.metadata;
-      imageio::Image frame_image;
+      const minihost::World* input = source.still.get();
+      const imageio::ImageMetadata* metadata = &source.still_metadata;
+      imageio::ImageMetadata frame_metadata;
       if (source.sequence) {
-        frame_image = imageio::ReadImage(job->input, depth);
-        if (frame_image.raster.width() != source.width ||
-            frame_image.raster.height() != source.height) {
-          throw imageio::ImageError(Quote(job->input) + " is " +
-                                    std::to_string(frame_image.raster.width()) + "x" +
-                                    std::to_string(frame_image.raster.height()) +
-                                    ", unlike the sequence's first frame");
-        }
-        metadata = &frame_image.metadata;
-        const auto world = WorldFromRaster(frame_image.raster);
-        frame_image.raster = {};
-        result = renderer->Render(*world, job->time, observer);
-      } else {
-        if (!still_world) still_world = WorldFromRaster(source.still.raster);
-        result = renderer->Render(*still_world, job->time, observer);
+        StageTimer timer(state.times.read);
+        frame_metadata = imageio::ReadImage(job->input, depth, [&](int w, int h, Depth d) {
+          if (w != source.width || h != source.height) {
+            throw imageio::ImageError(Quote(job->input) + " is " + std::to_string(w) + "x" +
+                                      std::to_string(h) + ", unlike the sequence's first frame");
+          }
+          return ViewOf(WorldFor(input_world, w, h, d));
+        });
+        input = input_world.get();
+        metadata = &frame_metadata;
       }
-      state.depth.store(static_cast<int>(result.depth()));
+      const Depth frame_depth = ViewOf(*input).depth;
+      {
+        StageTimer timer(state.times.render);
+        renderer->Render(*input, WorldFor(output, source.width, source.height, frame_depth),
+                         job->time, observer);
+      }
+      state.depth.store(static_cast<int>(frame_depth));
       // A finished frame is written whole even when a stop comes meanwhile.
-      imageio::PendingFile pending(job->output);
-      imageio::WriteImage(pending.path(), result, *metadata);
-      pending.Commit();
+      auto pending = std::make_unique<imageio::PendingFile>(job->output);
+      {
+        StageTimer timer(state.times.write);
+        imageio::WriteImage(pending->path(), ViewOf(*output), *metadata);
+      }
       partial.store(0.0);
-      state.done.fetch_add(1);
-      state.changed.notify_all();
+      commits.Commit(job->frame, std::move(pending));
     }
   } catch (const RenderStopped&) {
   } catch (const std::bad_alloc&) {
-    const std::string prefix = job != nullptr ? FramePrefix(*job, jobs.size() > 1) : "";
+    const std::string prefix = job != nullptr ? FramePrefix(job->frame, jobs.size() > 1) : "";
     state.Fail(prefix + "not enough memory for a " + std::to_string(source.width) + "x" +
                std::to_string(source.height) + " image on " +
                std::to_string(state.partial.size()) + " threads (try fewer --threads)");
   } catch (const std::exception& e) {
-    const std::string prefix = job != nullptr ? FramePrefix(*job, jobs.size() > 1) : "";
+    const std::string prefix = job != nullptr ? FramePrefix(job->frame, jobs.size() > 1) : "";
     state.Fail(prefix + e.what());
   }
   partial.store(0.0);
   std::lock_guard lock(state.mutex);
   --state.running;
   state.changed.notify_all();
+}
+
+// For benchmarks: where the time went, on stderr.
+void PrintTiming(const StageTimes& times, std::size_t frames, int workers,
+                 std::chrono::steady_clock::time_point start) {
+  auto s = [](const std::atomic<int64_t>& ns) { return static_cast<double>(ns.load()) * 1e-9; };
+  const double wall =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::fprintf(stderr,
+               "prismora: timing: read %.4f s, render %.4f s, write %.4f s, commit %.4f s "
+               "(summed over %zu %s on %d %s; processor time: read %.4f s, render %.4f s, "
+               "write %.4f s); %.4f s from the first read to the last commit\n",
+               s(times.read.wall_ns), s(times.render.wall_ns), s(times.write.wall_ns),
+               s(times.commit_ns), frames, frames == 1 ? "frame" : "frames", workers,
+               workers == 1 ? "thread" : "threads", s(times.read.cpu_ns), s(times.render.cpu_ns),
+               s(times.write.cpu_ns), wall);
 }
 
 std::string Seconds(double s) {
@@ -296,6 +382,16 @@ int RunRender(std::span<const std::string_view> args) {
   const PathPattern out = PathPattern::Parse(o.output);
   const std::vector<Job> jobs = PlanJobs(o, in, out);
   CheckOutputs(jobs);
+  const auto start = std::chrono::steady_clock::now();
+
+  // Each thread renders whole frames; a single frame leaves the other cores
+  // to the format libraries.
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const int budget = o.threads > 0 ? o.threads : cores;
+  const int workers =
+      static_cast<int>(std::min<int64_t>(budget, static_cast<int64_t>(jobs.size())));
+  imageio::SetFileThreads(std::max(1, budget / workers));
+  SharedState state(workers);
 
   // The input: one file read now, or a sequence whose frames must all be
   // there and of one size.
@@ -321,9 +417,13 @@ int RunRender(std::span<const std::string_view> args) {
       }
     }
   } else {
-    source.still = imageio::ReadImage(jobs.front().input, o.depth);
-    source.width = source.still.raster.width();
-    source.height = source.still.raster.height();
+    StageTimer timer(state.times.read);
+    source.still_metadata =
+        imageio::ReadImage(jobs.front().input, o.depth, [&](int w, int h, Depth d) {
+          source.width = w;
+          source.height = h;
+          return ViewOf(WorldFor(source.still, w, h, d));
+        });
   }
 
   // The settings are checked once, before any thread starts.
@@ -335,20 +435,24 @@ int RunRender(std::span<const std::string_view> args) {
     throw UsageError{e.what()};
   }
 
-  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  const int workers = static_cast<int>(
-      std::min<int64_t>(o.threads > 0 ? o.threads : cores, static_cast<int64_t>(jobs.size())));
-  const auto start = std::chrono::steady_clock::now();
-  SharedState state(workers);
   {
     InterruptScope interrupts;
     ProgressBar bar(!o.quiet, static_cast<int64_t>(jobs.size()));
+    CommitQueue commits([&](int64_t frame, const std::string* error) {
+      if (error != nullptr) {
+        state.Fail(FramePrefix(frame, jobs.size() > 1) + *error);
+      } else {
+        state.done.fetch_add(1);
+      }
+      std::lock_guard lock(state.mutex);
+      state.changed.notify_all();
+    });
     std::vector<std::thread> threads;
     state.running = workers;
     for (int w = 0; w < workers; ++w) {
       threads.emplace_back(Work, w, std::cref(jobs), std::cref(source), o.depth,
                            w == 0 ? std::move(first) : nullptr, std::cref(plugin),
-                           std::cref(o.settings), std::ref(state));
+                           std::cref(o.settings), std::ref(commits), std::ref(state));
     }
     {
       std::unique_lock lock(state.mutex);
@@ -360,6 +464,8 @@ int RunRender(std::span<const std::string_view> args) {
       }
     }
     for (std::thread& t : threads) t.join();
+    commits.Finish();
+    state.times.commit_ns.store(commits.busy_ns());
     bar.Clear();
     if (InterruptScope::Requested()) {
       std::fprintf(stderr, "prismora: interrupted: %lld of %zu %s written\n",
@@ -372,6 +478,7 @@ int RunRender(std::span<const std::string_view> args) {
     std::fprintf(stderr, "prismora: %s\n", state.error->c_str());
     return kExitFailure;
   }
+  if (o.timing) PrintTiming(state.times, jobs.size(), workers, start);
 
   if (!o.quiet) {
     const double seconds =

@@ -24,6 +24,13 @@ imageio::Depth DepthOf(PF_PixelFormat format) {
                               " has no image depth");
 }
 
+// Rows padded to other than whole pixels would leave pixels unaligned.
+void CheckWholePixelRows(const minihost::World& world) {
+  if (world.row_bytes() % static_cast<A_long>(world.pixel_bytes()) != 0) {
+    throw std::invalid_argument("a world whose rows are not whole pixels apart has no view");
+  }
+}
+
 }  // namespace
 
 PF_PixelFormat PixelFormatOf(imageio::Depth depth) {
@@ -54,6 +61,18 @@ imageio::Raster RasterFromWorld(const minihost::World& world) {
     std::memcpy(raster.data() + y * raster.row_bytes(), world.row(y), bytes);
   }
   return raster;
+}
+
+imageio::MutableRasterView ViewOf(minihost::World& world) {
+  CheckWholePixelRows(world);
+  return {reinterpret_cast<std::byte*>(world.row(0)), world.row_bytes(), world.width(),
+          world.height(), DepthOf(world.format())};
+}
+
+imageio::RasterView ViewOf(const minihost::World& world) {
+  CheckWholePixelRows(world);
+  return {reinterpret_cast<const std::byte*>(world.row(0)), world.row_bytes(), world.width(),
+          world.height(), DepthOf(world.format())};
 }
 
 }  // namespace prismora::cli

@@ -15,4 +15,9 @@ PF_PixelFormat PixelFormatOf(imageio::Depth depth);
 std::unique_ptr<minihost::World> WorldFromRaster(const imageio::Raster& raster);
 imageio::Raster RasterFromWorld(const minihost::World& world);
 
+// A world's own pixels, for files to be read into and written from without
+// a copy.
+imageio::MutableRasterView ViewOf(minihost::World& world);
+imageio::RasterView ViewOf(const minihost::World& world);
+
 }  // namespace prismora::cli
