@@ -9,13 +9,27 @@ namespace {
 
 thread_local int64_t t_samples = 0;
 
+// No second key for a call.
+constexpr char kNoName[] = "";
+
+// The rare ways out of a sample, kept apart from the common path.
+PF_Err InjectedFault(Host& host, const char* name, const char* qualified) {
+  if (auto failure = host.faults().Check(name, qualified)) return failure->code;
+  return PF_Err_NONE;
+}
+
+PF_Err Refuse(const char* problem) {
+  if (Host* host = Host::Current()) host->Problem(problem);
+  return PF_Err_BAD_CALLBACK_PARAM;
+}
+
 // Counts the call and asks the fault injector, but only while a rule is
 // armed: the map lookups of a full check would dominate a render.
-PF_Err Gate(const char* name, const char* qualified) {
+inline PF_Err Gate(const char* name, const char* qualified) {
   ++t_samples;
   Host* host = Host::Current();
   if (host != nullptr && host->faults().armed()) [[unlikely]] {
-    if (auto failure = host->faults().Check(name, qualified)) return failure->code;
+    return InjectedFault(*host, name, qualified);
   }
   return PF_Err_NONE;
 }
@@ -27,28 +41,27 @@ struct Source {
   A_long height;
 
   bool Inside(int64_t x, int64_t y) const { return x >= 0 && y >= 0 && x < width && y < height; }
+  const unsigned char* At(A_long x, A_long y, std::size_t pixel_bytes) const {
+    return base + static_cast<std::ptrdiff_t>(y) * row_bytes +
+           static_cast<std::ptrdiff_t>(x) * static_cast<std::ptrdiff_t>(pixel_bytes);
+  }
   template <class Pixel>
   Pixel Load(A_long x, A_long y) const {
     Pixel p;
-    std::memcpy(&p,
-                base + static_cast<std::ptrdiff_t>(y) * row_bytes +
-                    static_cast<std::ptrdiff_t>(x) * static_cast<std::ptrdiff_t>(sizeof(Pixel)),
-                sizeof p);
+    std::memcpy(&p, At(x, y, sizeof(Pixel)), sizeof p);
     return p;
   }
 };
 
-PF_Err SourceOf(const PF_SampPB* params, const void* dst, Source& source) {
-  if (params == nullptr || params->src == nullptr || dst == nullptr) {
-    if (Host* host = Host::Current()) host->Problem("sample without a block, a source or a destination");
-    return PF_Err_BAD_CALLBACK_PARAM;
+inline PF_Err SourceOf(const PF_SampPB* params, const void* dst, Source& source) {
+  if (params == nullptr || params->src == nullptr || dst == nullptr) [[unlikely]] {
+    return Refuse("sample without a block, a source or a destination");
   }
   const PF_EffectWorld& world = *params->src;
   source = Source{reinterpret_cast<const unsigned char*>(world.data), world.rowbytes, world.width,
                   world.height};
-  if (source.base == nullptr && source.width > 0 && source.height > 0) {
-    if (Host* host = Host::Current()) host->Problem("sample of a world without pixels");
-    return PF_Err_BAD_CALLBACK_PARAM;
+  if (source.base == nullptr && source.width > 0 && source.height > 0) [[unlikely]] {
+    return Refuse("sample of a world without pixels");
   }
   return PF_Err_NONE;
 }
@@ -93,12 +106,32 @@ Pixel Blend(const Source& s, const Tap* taps, int count) {
   }
 }
 
-// All four taps inside the world, none of weight zero at float depth: the
-// common case, without per-tap checks.
+// A position near or beyond the world's edges: only the taps inside, and at
+// float depth only those of non-zero weight. The source comes by value: a
+// reference would keep it in memory on the common path too.
 template <class Pixel>
-Pixel Interior(const Source& s, A_long ix, A_long iy, uint64_t fx, uint64_t fy) {
-  const unsigned char* top = s.base + static_cast<std::ptrdiff_t>(iy) * s.row_bytes +
-                             static_cast<std::ptrdiff_t>(ix) * static_cast<std::ptrdiff_t>(sizeof(Pixel));
+Pixel Edge(Source s, A_long ix, A_long iy, uint64_t fx, uint64_t fy) {
+  const uint64_t gx = 65536 - fx;
+  const uint64_t gy = 65536 - fy;
+  Tap taps[4];
+  int count = 0;
+  auto add = [&](A_long cx, A_long cy, uint64_t weight) {
+    if (weight != 0 && s.Inside(cx, cy)) taps[count++] = Tap{cx, cy, weight};
+  };
+  add(ix, iy, gx * gy);
+  add(ix + 1, iy, fx * gy);
+  add(ix, iy + 1, gx * fy);
+  add(ix + 1, iy + 1, fx * fy);
+  return Blend<Pixel>(s, taps, count);
+}
+
+// All four taps inside the world, none of weight zero at float depth: the
+// common case, each pixel read once and without per-tap checks. The integer
+// sums are exact, so their order does not matter; the float sum keeps the
+// tap order of the definition, starting from 0.0.
+template <class Pixel>
+inline Pixel Interior(const Source& s, A_long ix, A_long iy, uint64_t fx, uint64_t fy) {
+  const unsigned char* top = s.At(ix, iy, sizeof(Pixel));
   const unsigned char* bottom = top + s.row_bytes;
   Pixel p00, p10, p01, p11;
   std::memcpy(&p00, top, sizeof(Pixel));
@@ -119,8 +152,9 @@ Pixel Interior(const Source& s, A_long ix, A_long iy, uint64_t fx, uint64_t fy) 
                  mix(p00.blue, p10.blue, p01.blue, p11.blue)};
   } else {
     using Channel = decltype(Pixel::alpha);
+    constexpr uint64_t kHalf = uint64_t{1} << 31;
     auto mix = [&](uint64_t a, uint64_t b, uint64_t c, uint64_t d) {
-      return static_cast<Channel>((w00 * a + w10 * b + w01 * c + w11 * d + (uint64_t{1} << 31)) >> 32);
+      return static_cast<Channel>((w00 * a + w10 * b + w01 * c + w11 * d + kHalf) >> 32);
     };
     return Pixel{mix(p00.alpha, p10.alpha, p01.alpha, p11.alpha),
                  mix(p00.red, p10.red, p01.red, p11.red),
@@ -130,47 +164,38 @@ Pixel Interior(const Source& s, A_long ix, A_long iy, uint64_t fx, uint64_t fy) 
 }
 
 template <class Pixel>
-Pixel Bilinear(const Source& s, PF_Fixed x, PF_Fixed y) {
+inline Pixel Bilinear(const Source& s, PF_Fixed x, PF_Fixed y) {
   const A_long ix = x >> 16;
   const A_long iy = y >> 16;
   const uint64_t fx = static_cast<uint32_t>(x) & 0xFFFFu;
   const uint64_t fy = static_cast<uint32_t>(y) & 0xFFFFu;
-  if (fx == 0 && fy == 0) return s.Inside(ix, iy) ? s.Load<Pixel>(ix, iy) : Pixel{};
-
-  const bool interior = ix >= 0 && iy >= 0 && ix < s.width - 1 && iy < s.height - 1;
-  // At float depth a tap of weight zero is skipped, so that an infinite value
-  // there cannot turn the result into NaN: only the general path does that.
-  if (interior && (!kIsFloat<Pixel> || (fx != 0 && fy != 0))) {
+  // A whole-number position is the pixel itself.
+  if ((fx | fy) == 0) return s.Inside(ix, iy) ? s.Load<Pixel>(ix, iy) : Pixel{};
+  // ix and iy are at most 32767, so the sums cannot overflow. At float depth
+  // a tap of weight zero is never read, so that an infinite value there
+  // cannot turn the result into NaN: only the edge path skips taps.
+  if (ix >= 0 && iy >= 0 && ix + 1 < s.width && iy + 1 < s.height &&
+      (!kIsFloat<Pixel> || (fx != 0 && fy != 0))) [[likely]] {
     return Interior<Pixel>(s, ix, iy, fx, fy);
   }
-  const uint64_t gx = 65536 - fx;
-  const uint64_t gy = 65536 - fy;
-  Tap taps[4];
-  int count = 0;
-  auto add = [&](A_long cx, A_long cy, uint64_t weight) {
-    if (weight != 0 && s.Inside(cx, cy)) taps[count++] = Tap{cx, cy, weight};
-  };
-  add(ix, iy, gx * gy);
-  add(ix + 1, iy, fx * gy);
-  add(ix, iy + 1, gx * fy);
-  add(ix + 1, iy + 1, fx * fy);
-  return Blend<Pixel>(s, taps, count);
+  return Edge<Pixel>(s, ix, iy, fx, fy);
 }
 
-template <class Pixel>
-PF_Err Subpixel(const char* qualified, PF_Fixed x, PF_Fixed y, const PF_SampPB* params,
-                Pixel* dst) {
-  if (PF_Err err = Gate("subpixel_sample", qualified)) return err;
-  Source s;
-  if (PF_Err err = SourceOf(params, dst, s)) return err;
+// Each suite function is one of these: the count, the fault check, the
+// block's checks and the pixel, with no call on the common path.
+template <class Pixel, const char* kName, const char* kQualified>
+PF_Err Subpixel(PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* params, Pixel* dst) {
+  if (PF_Err err = Gate(kName, kQualified)) [[unlikely]] return err;
+  Source s{};
+  if (PF_Err err = SourceOf(params, dst, s)) [[unlikely]] return err;
   *dst = Bilinear<Pixel>(s, x, y);
   return PF_Err_NONE;
 }
 
-template <class Pixel>
-PF_Err Nearest(const char* name, PF_Fixed x, PF_Fixed y, const PF_SampPB* params, Pixel* dst) {
-  if (PF_Err err = Gate(name, "")) return err;
-  Source s;
+template <class Pixel, const char* kName>
+PF_Err Nearest(PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* params, Pixel* dst) {
+  if (PF_Err err = Gate(kName, kNoName)) return err;
+  Source s{};
   if (PF_Err err = SourceOf(params, dst, s)) return err;
   const int64_t ix = (int64_t{x} + 0x8000) >> 16;
   const int64_t iy = (int64_t{y} + 0x8000) >> 16;
@@ -179,50 +204,35 @@ PF_Err Nearest(const char* name, PF_Fixed x, PF_Fixed y, const PF_SampPB* params
   return PF_Err_NONE;
 }
 
-template <class Pixel>
-PF_Err Area(const char* name, PF_Fixed x, PF_Fixed y, const PF_SampPB* params, Pixel* dst) {
-  if (PF_Err err = Gate(name, "")) return err;
-  Source s;
-  if (PF_Err err = SourceOf(params, dst, s)) return err;
-  *dst = Bilinear<Pixel>(s, x, y);
-  return PF_Err_NONE;
+// The area function is the subpixel one under its own name.
+template <class Pixel, const char* kName>
+PF_Err Area(PF_ProgPtr ref, PF_Fixed x, PF_Fixed y, const PF_SampPB* params, Pixel* dst) {
+  return Subpixel<Pixel, kName, kNoName>(ref, x, y, params, dst);
 }
 
-// No second key: at 8 bits the call's own name is the shared one.
-constexpr const char* kNone = "";
+// The names a call is counted under; at 8 bits the subpixel call's own name
+// is the shared one, with no second key.
+constexpr char kSubpixel[] = "subpixel_sample";
+constexpr char kSubpixel16[] = "subpixel_sample16";
+constexpr char kSubpixelFloat[] = "subpixel_sample_float";
+constexpr char kNearest8[] = "nn_sample";
+constexpr char kNearest16[] = "nn_sample16";
+constexpr char kNearestFloat[] = "nn_sample_float";
+constexpr char kArea8[] = "area_sample";
+constexpr char kArea16[] = "area_sample16";
+constexpr char kAreaFloat[] = "area_sample_float";
 
-constexpr PF_Sampling8Suite1 kSampling8 = {
-    [](PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* p, PF_Pixel* d) {
-      return Nearest("nn_sample", x, y, p, d);
-    },
-    [](PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* p, PF_Pixel* d) {
-      return Subpixel(kNone, x, y, p, d);
-    },
-    [](PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* p, PF_Pixel* d) {
-      return Area("area_sample", x, y, p, d);
-    }};
+constexpr PF_Sampling8Suite1 kSampling8 = {Nearest<PF_Pixel, kNearest8>,
+                                           Subpixel<PF_Pixel, kSubpixel, kNoName>,
+                                           Area<PF_Pixel, kArea8>};
 
-constexpr PF_Sampling16Suite1 kSampling16 = {
-    [](PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* p, PF_Pixel16* d) {
-      return Nearest("nn_sample16", x, y, p, d);
-    },
-    [](PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* p, PF_Pixel16* d) {
-      return Subpixel("subpixel_sample16", x, y, p, d);
-    },
-    [](PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* p, PF_Pixel16* d) {
-      return Area("area_sample16", x, y, p, d);
-    }};
+constexpr PF_Sampling16Suite1 kSampling16 = {Nearest<PF_Pixel16, kNearest16>,
+                                             Subpixel<PF_Pixel16, kSubpixel, kSubpixel16>,
+                                             Area<PF_Pixel16, kArea16>};
 
 constexpr PF_SamplingFloatSuite1 kSamplingFloat = {
-    [](PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* p, PF_PixelFloat* d) {
-      return Nearest("nn_sample_float", x, y, p, d);
-    },
-    [](PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* p, PF_PixelFloat* d) {
-      return Subpixel("subpixel_sample_float", x, y, p, d);
-    },
-    [](PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* p, PF_PixelFloat* d) {
-      return Area("area_sample_float", x, y, p, d);
-    }};
+    Nearest<PF_PixelFloat, kNearestFloat>, Subpixel<PF_PixelFloat, kSubpixel, kSubpixelFloat>,
+    Area<PF_PixelFloat, kAreaFloat>};
 
 }  // namespace
 

@@ -2,6 +2,9 @@
 // render's output rests on, and the world service's accounting.
 #include <cmath>
 #include <limits>
+#include <type_traits>
+#include <utility>
+#include <vector>
 
 #include "render_support.h"
 
@@ -13,36 +16,50 @@ using ::testing::HasSubstr;
 using ::testing::UnorderedElementsAre;
 
 template <class Pixel>
-Pixel Sample(const World& world, PF_Fixed x, PF_Fixed y) {
+PF_Err SampleWith(bool area, const World& world, PF_Fixed x, PF_Fixed y, Pixel& out) {
   PF_SampPB block{};
   block.src = const_cast<PF_EffectWorld*>(&world.effect_world());
-  Pixel out{};
-  PF_Err err = PF_Err_NONE;
   if constexpr (std::is_same_v<Pixel, PF_Pixel>) {
-    err = minihost::Sampling8Suite().subpixel_sample(nullptr, x, y, &block, &out);
+    const PF_Sampling8Suite1& suite = minihost::Sampling8Suite();
+    return (area ? suite.area_sample : suite.subpixel_sample)(nullptr, x, y, &block, &out);
   } else if constexpr (std::is_same_v<Pixel, PF_Pixel16>) {
-    err = minihost::Sampling16Suite().subpixel_sample16(nullptr, x, y, &block, &out);
+    const PF_Sampling16Suite1& suite = minihost::Sampling16Suite();
+    return (area ? suite.area_sample16 : suite.subpixel_sample16)(nullptr, x, y, &block, &out);
   } else {
-    err = minihost::SamplingFloatSuite().subpixel_sample_float(nullptr, x, y, &block, &out);
+    const PF_SamplingFloatSuite1& suite = minihost::SamplingFloatSuite();
+    return (area ? suite.area_sample_float : suite.subpixel_sample_float)(nullptr, x, y, &block,
+                                                                           &out);
   }
-  EXPECT_EQ(err, PF_Err_NONE);
+}
+
+template <class Pixel>
+Pixel Sample(const World& world, PF_Fixed x, PF_Fixed y) {
+  Pixel out{};
+  EXPECT_EQ(SampleWith(false, world, x, y, out), PF_Err_NONE);
   return out;
 }
 
-// The sampler as written down, tap by tap, for comparison.
+// The sampler as written down, tap by tap, for comparison: a whole-number
+// position is the pixel as stored; otherwise each of the four taps inside
+// the world with a weight counts, in order.
 template <class Pixel>
 Pixel Reference(const World& w, PF_Fixed x, PF_Fixed y) {
   const int64_t ix = x >> 16, iy = y >> 16;
   const uint64_t fx = static_cast<uint32_t>(x) & 0xFFFF, fy = static_cast<uint32_t>(y) & 0xFFFF;
+  auto inside = [&w](int64_t cx, int64_t cy) {
+    return cx >= 0 && cy >= 0 && cx < w.width() && cy < w.height();
+  };
+  if (fx == 0 && fy == 0) {
+    return inside(ix, iy) ? w.Get<Pixel>(static_cast<A_long>(ix), static_cast<A_long>(iy))
+                          : Pixel{};
+  }
   const int64_t cx[4] = {ix, ix + 1, ix, ix + 1}, cy[4] = {iy, iy, iy + 1, iy + 1};
   const uint64_t weight[4] = {(65536 - fx) * (65536 - fy), fx * (65536 - fy),
                               (65536 - fx) * fy, fx * fy};
   double fsum[4] = {0, 0, 0, 0};
   uint64_t isum[4] = {1u << 31, 1u << 31, 1u << 31, 1u << 31};
   for (int t = 0; t < 4; ++t) {
-    if (weight[t] == 0 || cx[t] < 0 || cy[t] < 0 || cx[t] >= w.width() || cy[t] >= w.height()) {
-      continue;
-    }
+    if (weight[t] == 0 || !inside(cx[t], cy[t])) continue;
     const Pixel p = w.Get<Pixel>(static_cast<A_long>(cx[t]), static_cast<A_long>(cy[t]));
     const double channels[4] = {static_cast<double>(p.alpha), static_cast<double>(p.red),
                                 static_cast<double>(p.green), static_cast<double>(p.blue)};
@@ -61,9 +78,20 @@ Pixel Reference(const World& w, PF_Fixed x, PF_Fixed y) {
   }
 }
 
+// Bit for bit; a NaN channel only has to be a NaN (which of two NaNs a sum
+// passes on is the compiler's choice of operand order).
 template <class Pixel>
 bool Same(const Pixel& a, const Pixel& b) {
-  return std::memcmp(&a, &b, sizeof a) == 0;
+  if constexpr (std::is_same_v<Pixel, PF_PixelFloat>) {
+    const float x[4] = {a.alpha, a.red, a.green, a.blue}, y[4] = {b.alpha, b.red, b.green, b.blue};
+    for (int c = 0; c < 4; ++c) {
+      if (std::isnan(x[c]) != std::isnan(y[c])) return false;
+      if (!std::isnan(x[c]) && std::memcmp(&x[c], &y[c], sizeof x[c]) != 0) return false;
+    }
+    return true;
+  } else {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+  }
 }
 
 TEST(Sampler, WorkedValues8) {
@@ -90,33 +118,83 @@ TEST(Sampler, WorkedValues8) {
   EXPECT_EQ(Sample<PF_Pixel>(w, INT32_MIN, INT32_MIN), PF_Pixel{});
 }
 
+// Every kind of position, for the subpixel and the area function alike: a
+// dense grid over the world and two pixels beyond each edge (an odd step, so
+// that fractions of every kind come up, and every half and whole pixel),
+// random positions near the world and anywhere in 32 bits, and the extremes.
 template <class Pixel>
 void AgreesWithTheReference(const World& w) {
+  std::vector<std::pair<PF_Fixed, PF_Fixed>> positions;
+  const PF_Fixed low_x = -3 * 65536, high_x = (w.width() + 3) * 65536;
+  const PF_Fixed low_y = -3 * 65536, high_y = (w.height() + 3) * 65536;
+  for (PF_Fixed step : {4099, 32768}) {
+    for (PF_Fixed y = low_y; y <= high_y; y += step) {
+      for (PF_Fixed x = low_x; x <= high_x; x += step) positions.emplace_back(x, y);
+    }
+  }
   std::mt19937 random(17);
-  std::uniform_int_distribution<int32_t> near(-2 * 65536, (w.width() + 2) * 65536);
-  std::uniform_int_distribution<int32_t> whole(-2, w.width() + 1);
-  std::uniform_int_distribution<int32_t> fraction(0, 65535);
+  std::uniform_int_distribution<int32_t> near_x(low_x, high_x), near_y(low_y, high_y);
+  std::uniform_int_distribution<int32_t> anywhere(INT32_MIN, INT32_MAX);
+  std::uniform_int_distribution<int32_t> whole(-2, w.width() + 1), fraction(0, 65535);
   for (int i = 0; i < 20000; ++i) {
-    // Every kind of position: anywhere, on a whole column or row, whole.
-    PF_Fixed x = near(random), y = near(random);
-    if (i % 4 == 1) x = whole(random) * 65536;
-    if (i % 4 == 2) y = whole(random) * 65536 + (i % 8 == 2 ? 0 : fraction(random));
-    if (i % 4 == 3) x = whole(random) * 65536, y = whole(random) * 65536;
-    const Pixel got = Sample<Pixel>(w, x, y), want = Reference<Pixel>(w, x, y);
-    ASSERT_TRUE(Same(got, want)) << "at " << x << ", " << y;
+    PF_Fixed x = near_x(random), y = near_y(random);
+    if (i % 5 == 1) x = whole(random) * 65536;
+    if (i % 5 == 2) y = whole(random) * 65536 + (i % 10 == 2 ? 0 : fraction(random));
+    if (i % 5 == 3) x = anywhere(random), y = anywhere(random);
+    if (i % 5 == 4) x = anywhere(random) | 0xFFFF, y = near_y(random);
+    positions.emplace_back(x, y);
+  }
+  for (PF_Fixed x : {INT32_MIN, INT32_MIN + 1, -65537, -65536, -1, 0, 1, 65535, INT32_MAX - 1,
+                     INT32_MAX}) {
+    for (PF_Fixed y : {INT32_MIN, -65536, -1, 0, 32768, INT32_MAX}) positions.emplace_back(x, y);
+  }
+  for (bool area : {false, true}) {
+    for (const auto& [x, y] : positions) {
+      Pixel got{};
+      ASSERT_EQ(SampleWith(area, w, x, y, got), PF_Err_NONE);
+      const Pixel want = Reference<Pixel>(w, x, y);
+      ASSERT_TRUE(Same(got, want)) << (area ? "area" : "subpixel") << " at " << x << ", " << y
+                                   << " of a " << w.width() << " x " << w.height() << " world";
+    }
   }
 }
 
+// Worlds of every shape that has an edge case: one pixel, one row, one
+// column, none at all, and a small image with rows padded (so that 16-bit
+// and float pixels sit unaligned).
+struct WorldShape {
+  A_long width, height, padding;
+};
+constexpr WorldShape kShapes[] = {{6, 5, 0}, {7, 4, 3}, {1, 1, 0}, {5, 1, 1}, {1, 6, 2},
+                                  {0, 0, 0}, {0, 3, 0}, {4, 0, 0}};
+
 TEST(Sampler, AgreesWithItsDefinitionAtEveryDepth) {
-  World source(6, 5, PF_PixelFormat_ARGB32);
-  FillRandom(source, 23);
-  AgreesWithTheReference<PF_Pixel>(source);
-  auto deep = AtDepth(source, PF_PixelFormat_ARGB64, 6);  // rows unaligned for 16-bit pixels?
-  deep->Set(2, 2, PF_Pixel16{65535, 65535, 40000, 32768});  // as stored, above the ceiling
-  AgreesWithTheReference<PF_Pixel16>(*deep);
-  auto flt = AtDepth(source, PF_PixelFormat_ARGB128, 3);  // rows not 4-byte aligned
-  flt->Set(1, 3, PF_PixelFloat{1.0f, 7.5f, -2.0f, 1e30f});  // unclamped values
-  AgreesWithTheReference<PF_PixelFloat>(*flt);
+  for (const WorldShape& shape : kShapes) {
+    SCOPED_TRACE(::testing::Message() << shape.width << " x " << shape.height << " + "
+                                      << shape.padding);
+    World source(shape.width, shape.height, PF_PixelFormat_ARGB32, shape.padding);
+    FillRandom(source, 23);
+    AgreesWithTheReference<PF_Pixel>(source);
+
+    auto deep = AtDepth(source, PF_PixelFormat_ARGB64, shape.padding + 6);
+    // As stored, above the ceiling.
+    if (shape.width > 0 && shape.height > 0) {
+      deep->Set(0, 0, PF_Pixel16{65535, 65535, 40000, 32768});
+    }
+    AgreesWithTheReference<PF_Pixel16>(*deep);
+
+    auto flt = AtDepth(source, PF_PixelFormat_ARGB128, shape.padding + 3);
+    // Unclamped, signed, huge, infinite and NaN values, and a negative zero.
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const PF_PixelFloat odd[] = {{1.0f, 7.5f, -2.0f, 1e30f},
+                                 {-0.0f, 3e38f, -3e38f, 1e-40f},
+                                 {inf, -inf, nan, 0.25f}};
+    for (A_long i = 0; i < 3 && shape.width > 0 && shape.height > 0; ++i) {
+      flt->Set((i * 5) % shape.width, (i * 3) % shape.height, odd[i]);
+    }
+    AgreesWithTheReference<PF_PixelFloat>(*flt);
+  }
 }
 
 TEST(Sampler, FloatReadsNoPixelOfWeightZero) {

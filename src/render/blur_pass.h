@@ -55,10 +55,11 @@ inline uint64_t RunInside(int64_t p, int64_t s, A_long size) {
 }
 
 template <class Depth>
-PF_Err BlurPixel(const BlurValues& v, const Sampler<Depth>& sample, A_long width, A_long height,
-                 A_long x, A_long y, typename Depth::Pixel& out) {
+inline PF_Err BlurPixel(const BlurValues& v, const Sampler<Depth>& sample, A_long width,
+                        A_long height, const RadialRow& row, A_long x,
+                        typename Depth::Pixel& out) {
   using Pixel = typename Depth::Pixel;
-  const Radial g = Measure(v.radial, x, y);
+  const Radial g = Measure(v.radial, row, x);
   const RunLength n = RunLengthOf(v.blur_scale * v.radial.profile.At(g.index));
   const int64_t step_x = FixedStep(g.ux);
   const int64_t step_y = FixedStep(g.uy);
@@ -66,12 +67,15 @@ PF_Err BlurPixel(const BlurValues& v, const Sampler<Depth>& sample, A_long width
   const uint64_t taken =
       std::min({n.count, RunInside(g.px, step_x, width), RunInside(g.py, step_y, height)});
 
+  // Every position taken lies within a pixel of the world, so within 32 bits.
   typename Depth::RunSum alpha{}, red{}, green{}, blue{};
   int64_t qx = g.px;
   int64_t qy = g.py;
   for (uint64_t k = 0; k < taken; ++k, qx += step_x, qy += step_y) {
     Pixel p;
-    if (PF_Err err = sample(qx, qy, p)) return err;
+    if (PF_Err err = sample.AtFixed(static_cast<PF_Fixed>(qx), static_cast<PF_Fixed>(qy), p)) {
+      return err;
+    }
     alpha += p.alpha;
     red += p.red;
     green += p.green;
@@ -130,13 +134,17 @@ PF_Err BlurPass(const BlurValues& values, Sampler<Depth> sample, SuiteHandler& s
 
   temp.get()->extent_hint = output.extent_hint;
   sample.SetSource(temp.get());
+  // A copy of our own, which no call into the host can change.
+  const BlurValues v = values;
   const PixelRows<typename Depth::Pixel> rows(output);
   const Progress progress{in_data, height, 2 * height};
   for (A_long y = 0; y < height; ++y) {
+    const RadialRow row = MeasureRow(v.radial, y);
+    const auto line = rows.Row(y);
     for (A_long x = 0; x < width; ++x) {
       typename Depth::Pixel pixel;
-      if ((err = BlurPixel(values, sample, width, height, x, y, pixel))) return err;
-      rows.Store(x, y, pixel);
+      if ((err = BlurPixel(v, sample, width, height, row, x, pixel))) return err;
+      line.Store(x, pixel);
     }
     if ((err = progress(y))) return err;
   }

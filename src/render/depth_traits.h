@@ -5,8 +5,13 @@
 //
 //            mix (largest alpha, sums)   normalised channel          vignette
 //   8-bit    int32, integer terms        sum / (A x 255), <= 255     trunc(c x v), <= 255
-//   16-bit   double                      sum / (A x 255.0), <= 32768  trunc(c x v), <= 32768
+//   16-bit   double (see below)          sum / (A x 255.0), <= 32768  trunc(c x v), <= 32768
 //   float    float                       sum / A / 255, unclamped    float(c x v), unclamped
+//
+// The 16-bit terms and sums are whole numbers below 2^42, which double holds
+// exactly, so they are formed in 64-bit integers, the same values without a
+// conversion per term, and become doubles for the division. A weight is
+// converted to the mix's type once per pass (a float at float depth).
 //
 // Blur sums are 64-bit at 8 and 16 bits (a long run of 16-bit channels does
 // not fit in 32) and float at float depth.
@@ -53,8 +58,9 @@ struct Depth8 {
     return suites.WorldSuite1()->new_world(ref, width, height, PF_NewWorldFlag_NONE, world);
   }
 
+  using Weight = int32_t;
   static Mix Alpha(Channel alpha) { return alpha; }
-  static Mix Term(Channel alpha, Channel channel, A_u_char weight) {
+  static Mix Term(Channel alpha, Channel channel, Weight weight) {
     return Mix{alpha} * channel * weight;
   }
   static Channel ResultAlpha(Mix alpha) { return static_cast<Channel>(alpha); }
@@ -73,7 +79,7 @@ struct Depth8 {
 struct Depth16 {
   using Pixel = PF_Pixel16;
   using Channel = A_u_short;
-  using Mix = double;
+  using Mix = int64_t;
   using RunSum = uint64_t;
   using SampleFunction = PF_Err (*)(PF_ProgPtr, PF_Fixed, PF_Fixed, const PF_SampPB*, Pixel*);
   static constexpr PF_PixelFormat kFormat = PF_PixelFormat_ARGB64;
@@ -87,13 +93,14 @@ struct Depth16 {
                                            world);
   }
 
+  using Weight = int64_t;
   static Mix Alpha(Channel alpha) { return alpha; }
-  static Mix Term(Channel alpha, Channel channel, A_u_char weight) {
-    return static_cast<double>(alpha) * channel * weight;
+  static Mix Term(Channel alpha, Channel channel, Weight weight) {
+    return Mix{alpha} * channel * weight;
   }
   static Channel ResultAlpha(Mix alpha) { return static_cast<Channel>(alpha); }
   static Channel Normalise(Mix sum, Mix alpha) {
-    const double value = sum / (alpha * 255.0);
+    const double value = static_cast<double>(sum) / (static_cast<double>(alpha) * 255.0);
     return static_cast<Channel>(value > 32768.0 ? 32768.0 : value);
   }
   static Channel Attenuate(Channel channel, double factor) {
@@ -120,9 +127,10 @@ struct DepthFloat {
     return world_suite2->PF_NewWorld(ref, width, height, 0, PF_PixelFormat_ARGB128, world);
   }
 
+  using Weight = float;
   static Mix Alpha(Channel alpha) { return alpha; }
-  static Mix Term(Channel alpha, Channel channel, A_u_char weight) {
-    return (alpha * channel) * static_cast<float>(weight);
+  static Mix Term(Channel alpha, Channel channel, Weight weight) {
+    return (alpha * channel) * weight;
   }
   static Channel ResultAlpha(Mix alpha) { return alpha; }
   static Channel Normalise(Mix sum, Mix alpha) { return sum / alpha / 255.0f; }

@@ -23,16 +23,49 @@ struct DisplacementValues {
   VignetteValues vignette;
 };
 
+// What the pixels of a row share.
+struct DisplacementRow {
+  RadialRow radial;
+  double vignette_offset;  // to the vignette centre, in pixels
+};
+
+inline DisplacementRow RowOf(const DisplacementValues& v, A_long y) {
+  DisplacementRow row;
+  row.radial = MeasureRow(v.radial, y);
+  row.vignette_offset = VignetteRowOffset(v.vignette, row.radial);
+  return row;
+}
+
+// A colour weight in the arithmetic of a depth, converted once per pass.
+template <class Depth>
+struct MixWeight {
+  typename Depth::Weight red, green, blue;
+};
+
+template <class Depth>
+struct MixWeights {
+  explicit MixWeights(const ColorWeights& w) : a(Of(w.a)), b(Of(w.b)), c(Of(w.c)) {}
+  MixWeight<Depth> a, b, c;
+
+ private:
+  static MixWeight<Depth> Of(const PF_Pixel& p) {
+    using Weight = typename Depth::Weight;
+    return MixWeight<Depth>{static_cast<Weight>(p.red), static_cast<Weight>(p.green),
+                            static_cast<Weight>(p.blue)};
+  }
+};
+
 template <class Depth>
 class Mix {
  public:
   using Pixel = typename Depth::Pixel;
 
-  explicit Mix(const Pixel& first, const PF_Pixel& weight) : alpha_(Depth::Alpha(first.alpha)) {
+  explicit Mix(const Pixel& first, const MixWeight<Depth>& weight)
+      : alpha_(Depth::Alpha(first.alpha)) {
     Add(first, weight);
   }
   // The largest alpha wins only when strictly larger.
-  void Add(const Pixel& p, const PF_Pixel& weight) {
+  void Add(const Pixel& p, const MixWeight<Depth>& weight) {
     const typename Depth::Mix alpha = Depth::Alpha(p.alpha);
     if (alpha > alpha_) alpha_ = alpha;
     red_ += Depth::Term(p.alpha, p.red, weight.red);
@@ -57,31 +90,49 @@ class Mix {
   typename Depth::Mix blue_{};
 };
 
-template <class Depth>
-PF_Err DisplacePixel(const DisplacementValues& v, const Sampler<Depth>& sample, A_long x,
-                     A_long y, typename Depth::Pixel& out) {
-  using Pixel = typename Depth::Pixel;
-  const Radial g = Measure(v.radial, x, y);
-  const double s = v.displace_scale * v.radial.profile.At(g.index);
-  const int64_t step_x = FixedStep(g.ux * s);
-  const int64_t step_y = FixedStep(g.uy * s);
-  const double factor = v.vignette.on ? VignetteFactor(v.vignette, g) : 1.0;
+// Where a pixel's samples lie, and its vignette factor: all of the pixel
+// that does not depend on what the samples hold.
+struct DisplacementPlan {
+  int64_t px, py;          // sample 0, 16.16
+  int64_t step_x, step_y;  // from one sample to the next
+  double factor;           // the vignette's; 1 without it
+};
 
-  Pixel sample0, sample1;
-  if (PF_Err err = sample(g.px, g.py, sample0)) return err;
-  if (PF_Err err = sample(g.px + step_x, g.py + step_y, sample1)) return err;
-  Mix<Depth> mix(sample0, v.weights.a);
-  mix.Add(sample1, v.weights.b);
+inline DisplacementPlan PlanPixel(const DisplacementValues& v, const DisplacementRow& row,
+                                  A_long x) {
+  const Radial g = Measure(v.radial, row.radial, x);
+  const double s = v.displace_scale * v.radial.profile.At(g.index);
+  DisplacementPlan plan;
+  plan.px = g.px;
+  plan.py = g.py;
+  plan.step_x = FixedStep(g.ux * s);
+  plan.step_y = FixedStep(g.uy * s);
+  plan.factor = v.vignette.on ? VignetteFactor(v.vignette, g, row.vignette_offset) : 1.0;
+  return plan;
+}
+
+// The pixel from its samples. All are taken before any is mixed, so that
+// no running sum has to outlast a call into the host.
+template <class Depth>
+inline PF_Err MixPixel(const DisplacementValues& v, const MixWeights<Depth>& weights,
+                       const Sampler<Depth>& sample, const DisplacementPlan& plan,
+                       typename Depth::Pixel& out) {
+  typename Depth::Pixel samples[3];
+  if (PF_Err err = sample(plan.px, plan.py, samples[0])) return err;
+  if (PF_Err err = sample(plan.px + plan.step_x, plan.py + plan.step_y, samples[1])) return err;
   if (v.third_sample) {
-    Pixel sample2;
-    if (PF_Err err = sample(g.px + 2 * step_x, g.py + 2 * step_y, sample2)) return err;
-    mix.Add(sample2, v.weights.c);
+    if (PF_Err err = sample(plan.px + 2 * plan.step_x, plan.py + 2 * plan.step_y, samples[2])) {
+      return err;
+    }
   }
+  Mix<Depth> mix(samples[0], weights.a);
+  mix.Add(samples[1], weights.b);
+  if (v.third_sample) mix.Add(samples[2], weights.c);
   out = mix.Result();
   if (v.vignette.on) {
-    out.red = Depth::Attenuate(out.red, factor);
-    out.green = Depth::Attenuate(out.green, factor);
-    out.blue = Depth::Attenuate(out.blue, factor);
+    out.red = Depth::Attenuate(out.red, plan.factor);
+    out.green = Depth::Attenuate(out.green, plan.factor);
+    out.blue = Depth::Attenuate(out.blue, plan.factor);
   }
   return PF_Err_NONE;
 }

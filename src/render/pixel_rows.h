@@ -13,14 +13,23 @@ namespace prismora {
 template <class Pixel>
 class PixelRows {
  public:
+  // One row's pixels.
+  class Line {
+   public:
+    explicit Line(unsigned char* start) : start_(start) {}
+    void Store(A_long x, const Pixel& pixel) const {
+      constexpr auto kBytes = static_cast<std::ptrdiff_t>(sizeof(Pixel));
+      std::memcpy(start_ + static_cast<std::ptrdiff_t>(x) * kBytes, &pixel, sizeof pixel);
+    }
+
+   private:
+    unsigned char* start_;
+  };
+
   explicit PixelRows(const PF_EffectWorld& world)
       : base_(reinterpret_cast<unsigned char*>(world.data)), row_bytes_(world.rowbytes) {}
 
-  void Store(A_long x, A_long y, const Pixel& pixel) const {
-    std::memcpy(base_ + static_cast<std::ptrdiff_t>(y) * row_bytes_ +
-                    static_cast<std::ptrdiff_t>(x) * static_cast<std::ptrdiff_t>(sizeof(Pixel)),
-                &pixel, sizeof pixel);
-  }
+  Line Row(A_long y) const { return Line(base_ + static_cast<std::ptrdiff_t>(y) * row_bytes_); }
 
  private:
   unsigned char* base_;

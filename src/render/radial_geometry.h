@@ -30,10 +30,11 @@ inline PF_Fixed ToSamplerCoordinate(int64_t fixed) {
 inline int64_t FixedStep(double pixels) {
   constexpr double kLimit = 1099511627776.0;  // 2^40
   const double fixed = pixels * 65536.0 + (pixels < 0 ? -0.5 : 0.5);
-  if (!(fixed == fixed)) return 0;
+  // The common case in one comparison, which a NaN fails too.
+  if (std::fabs(fixed) < kLimit) [[likely]] return static_cast<int64_t>(fixed);
   if (fixed >= kLimit) return static_cast<int64_t>(kLimit);
   if (fixed <= -kLimit) return -static_cast<int64_t>(kLimit);
-  return static_cast<int64_t>(fixed);
+  return 0;
 }
 
 // The displacement profile at whole distances: 0 at the centre, 1 at the
@@ -62,6 +63,19 @@ struct RadialValues {
   double (*hypot)(double, double) = nullptr;
 };
 
+// What a row of pixels shares: its position and its offset to the centre.
+struct RadialRow {
+  int64_t py;  // 16.16
+  double dy;   // pixels toward the centre
+};
+
+inline RadialRow MeasureRow(const RadialValues& v, A_long y) {
+  RadialRow row;
+  row.py = int64_t{y} * kFixedOne;
+  row.dy = static_cast<double>(v.center_y - row.py) / 65536.0;
+  return row;
+}
+
 // One pixel's relation to the centre.
 struct Radial {
   int64_t px, py;  // the pixel's own position, 16.16
@@ -70,18 +84,17 @@ struct Radial {
   int64_t index;   // profile index: r truncated, held at R by the limiter
 };
 
-inline Radial Measure(const RadialValues& v, A_long x, A_long y) {
+inline Radial Measure(const RadialValues& v, const RadialRow& row, A_long x) {
   Radial g;
   g.px = int64_t{x} * kFixedOne;
-  g.py = int64_t{y} * kFixedOne;
+  g.py = row.py;
   const double dx = static_cast<double>(v.center_x - g.px) / 65536.0;
-  const double dy = static_cast<double>(v.center_y - g.py) / 65536.0;
-  g.r = v.hypot(dx, dy);
+  g.r = v.hypot(dx, row.dy);
   const double held = v.limiter && g.r > v.half_diagonal ? v.half_diagonal : g.r;
   g.index = static_cast<int64_t>(held);
   if (g.r != 0) {
     g.ux = dx / g.r;
-    g.uy = dy / g.r;
+    g.uy = row.dy / g.r;
   } else {
     g.ux = g.uy = 0;
   }

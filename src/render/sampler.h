@@ -23,7 +23,11 @@ class Sampler {
   void SetSource(PF_EffectWorld* source) { block_.src = source; }
 
   PF_Err operator()(int64_t x, int64_t y, Pixel& out) const {
-    return sample_(effect_ref_, ToSamplerCoordinate(x), ToSamplerCoordinate(y), &block_, &out);
+    return AtFixed(ToSamplerCoordinate(x), ToSamplerCoordinate(y), out);
+  }
+  // A position already in the host's 32 bits.
+  PF_Err AtFixed(PF_Fixed x, PF_Fixed y, Pixel& out) const {
+    return sample_(effect_ref_, x, y, &block_, &out);
   }
 
  private:

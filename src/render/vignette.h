@@ -35,12 +35,16 @@ inline double VignetteNorm(double scale, double half_diagonal, double power,
   return 1.0 / pow(radius, power);
 }
 
-// The factor for one pixel; never NaN, so it can always be applied.
-inline double VignetteFactor(const VignetteValues& v, const Radial& g) {
+// The offset of a row to the vignette centre, in pixels.
+inline double VignetteRowOffset(const VignetteValues& v, const RadialRow& row) {
+  return static_cast<double>(v.center_y - row.py) / 65536.0;
+}
+
+// The factor for one pixel, given its row's offset; never NaN, so it can
+// always be applied.
+inline double VignetteFactor(const VignetteValues& v, const Radial& g, double row_offset) {
   const double d =
-      v.same ? g.r
-             : v.hypot(static_cast<double>(v.center_x - g.px) / 65536.0,
-                       static_cast<double>(v.center_y - g.py) / 65536.0);
+      v.same ? g.r : v.hypot(static_cast<double>(v.center_x - g.px) / 65536.0, row_offset);
   double falloff = v.pow(d, v.power) * v.norm;
   // Only 0 x infinity gets here: a pixel on the centre of a vanishing radius.
   if (falloff != falloff) falloff = 0;
