@@ -44,9 +44,11 @@ benchmark::Counter PerPixel(double pixels) {
                                                benchmark::Counter::kInvert);
 }
 
-void BM_MainPass(benchmark::State& state) {
+// Renders the frame repeatedly and times one of its passes: the main pass,
+// or (with blur on) the blur pass.
+void TimePass(benchmark::State& state, bool blur_pass) {
   const auto w = static_cast<A_long>(state.range(0)), h = static_cast<A_long>(state.range(1));
-  Applied applied(w, h, FormatOf(state.range(2)), false);
+  Applied applied(w, h, FormatOf(state.range(2)), blur_pass);
   std::string error;
   for (auto _ : state) {
     double main = 0, blur = 0;
@@ -54,25 +56,14 @@ void BM_MainPass(benchmark::State& state) {
       state.SkipWithError(error.c_str());
       break;
     }
-    state.SetIterationTime(main);
+    state.SetIterationTime(blur_pass ? blur : main);
   }
   state.counters["ns_per_px"] = PerPixel(applied.pixels());
 }
 
-void BM_BlurPass(benchmark::State& state) {
-  const auto w = static_cast<A_long>(state.range(0)), h = static_cast<A_long>(state.range(1));
-  Applied applied(w, h, FormatOf(state.range(2)), true);
-  std::string error;
-  for (auto _ : state) {
-    double main = 0, blur = 0;
-    if (!applied.Render(main, blur, error)) {
-      state.SkipWithError(error.c_str());
-      break;
-    }
-    state.SetIterationTime(blur);
-  }
-  state.counters["ns_per_px"] = PerPixel(applied.pixels());
-}
+void BM_MainPass(benchmark::State& state) { TimePass(state, false); }
+
+void BM_BlurPass(benchmark::State& state) { TimePass(state, true); }
 
 // The sampler alone at the positions one pass of a frame asked for.
 void SamplerAlone(benchmark::State& state, bool blur) {
