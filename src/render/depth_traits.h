@@ -42,6 +42,27 @@ inline double HeldTruncated(double value, double ceiling) {
   return static_cast<double>(static_cast<int64_t>(value));
 }
 
+// sum / (alpha x 255) for the 8-bit mix without a division: with d the
+// divisor and m = ceil(2^42 / d) = (2^42 + e) / d, where 0 <= e < d < 2^16,
+// sum x m / 2^42 exceeds sum / d by sum x e / (d x 2^42), less than 1 / d for
+// every sum below 2^26 (three terms of at most 255^3 stay below it). A
+// quotient's fraction is at most (d - 1) / d, so the floor is the same.
+struct ReciprocalOf255Multiples {
+  static constexpr int kShift = 42;
+  uint64_t factor[256] = {};
+  constexpr ReciprocalOf255Multiples() {
+    for (uint64_t alpha = 1; alpha < 256; ++alpha) {
+      const uint64_t d = alpha * 255;
+      factor[alpha] = ((uint64_t{1} << kShift) + d - 1) / d;
+    }
+  }
+  // alpha 1..255, sum below 2^26.
+  constexpr uint32_t Divide(uint32_t sum, uint32_t alpha) const {
+    return static_cast<uint32_t>((uint64_t{sum} * factor[alpha]) >> kShift);
+  }
+};
+inline constexpr ReciprocalOf255Multiples kReciprocalOf255Multiples{};
+
 struct Depth8 {
   using Pixel = PF_Pixel8;
   using Channel = A_u_char;
@@ -65,7 +86,8 @@ struct Depth8 {
   }
   static Channel ResultAlpha(Mix alpha) { return static_cast<Channel>(alpha); }
   static Channel Normalise(Mix sum, Mix alpha) {
-    const Mix value = sum / (alpha * 255);
+    const uint32_t value = kReciprocalOf255Multiples.Divide(static_cast<uint32_t>(sum),
+                                                            static_cast<uint32_t>(alpha));
     return static_cast<Channel>(value > 255 ? 255 : value);
   }
   static Channel Attenuate(Channel channel, double factor) {

@@ -90,51 +90,62 @@ class Mix {
   typename Depth::Mix blue_{};
 };
 
-// Where a pixel's samples lie, and its vignette factor: all of the pixel
-// that does not depend on what the samples hold.
-struct DisplacementPlan {
-  int64_t px, py;          // sample 0, 16.16
-  int64_t step_x, step_y;  // from one sample to the next
-  double factor;           // the vignette's; 1 without it
+// What a pixel's samples need from its geometry: the step from one sample
+// to the next and the vignette factor.
+struct PixelSteps {
+  int64_t x, y;   // 16.16
+  double factor;  // the vignette's; 1 without it
 };
 
-inline DisplacementPlan PlanPixel(const DisplacementValues& v, const DisplacementRow& row,
-                                  A_long x) {
+inline PixelSteps StepsOf(const DisplacementValues& v, const DisplacementRow& row, A_long x) {
   const Radial g = Measure(v.radial, row.radial, x);
   const double s = v.displace_scale * v.radial.profile.At(g.index);
-  DisplacementPlan plan;
-  plan.px = g.px;
-  plan.py = g.py;
-  plan.step_x = FixedStep(g.ux * s);
-  plan.step_y = FixedStep(g.uy * s);
-  plan.factor = v.vignette.on ? VignetteFactor(v.vignette, g, row.vignette_offset) : 1.0;
-  return plan;
+  PixelSteps steps;
+  steps.x = FixedStep(g.ux * s);
+  steps.y = FixedStep(g.uy * s);
+  steps.factor = 1.0;
+  if (v.vignette.on) {
+    steps.factor = VignetteFactor(
+        v.vignette,
+        v.vignette.same ? g.r : VignetteDistance(v.vignette, g.px, row.vignette_offset));
+  }
+  return steps;
 }
 
-// The pixel from its samples. All are taken before any is mixed, so that
-// no running sum has to outlast a call into the host.
+// A pixel's samples. The pixel's own position is within 32 bits (a side is
+// at most 32767 pixels); only the others are held to what the host takes.
 template <class Depth>
-inline PF_Err MixPixel(const DisplacementValues& v, const MixWeights<Depth>& weights,
-                       const Sampler<Depth>& sample, const DisplacementPlan& plan,
-                       typename Depth::Pixel& out) {
-  typename Depth::Pixel samples[3];
-  if (PF_Err err = sample(plan.px, plan.py, samples[0])) return err;
-  if (PF_Err err = sample(plan.px + plan.step_x, plan.py + plan.step_y, samples[1])) return err;
-  if (v.third_sample) {
-    if (PF_Err err = sample(plan.px + 2 * plan.step_x, plan.py + 2 * plan.step_y, samples[2])) {
-      return err;
-    }
+struct PixelSamples {
+  typename Depth::Pixel at[3];
+};
+
+template <class Depth>
+inline PF_Err SamplePixel(bool third_sample, const Sampler<Depth>& sample, int64_t px, int64_t py,
+                          const PixelSteps& steps, PixelSamples<Depth>& out) {
+  if (PF_Err err = sample.AtFixed(static_cast<PF_Fixed>(px), static_cast<PF_Fixed>(py),
+                                  out.at[0])) {
+    return err;
   }
-  Mix<Depth> mix(samples[0], weights.a);
-  mix.Add(samples[1], weights.b);
-  if (v.third_sample) mix.Add(samples[2], weights.c);
-  out = mix.Result();
-  if (v.vignette.on) {
-    out.red = Depth::Attenuate(out.red, plan.factor);
-    out.green = Depth::Attenuate(out.green, plan.factor);
-    out.blue = Depth::Attenuate(out.blue, plan.factor);
-  }
+  if (PF_Err err = sample(px + steps.x, py + steps.y, out.at[1])) return err;
+  if (third_sample) return sample(px + 2 * steps.x, py + 2 * steps.y, out.at[2]);
   return PF_Err_NONE;
+}
+
+// The result pixel from its samples and its vignette factor.
+template <class Depth>
+inline typename Depth::Pixel MixPixel(bool third_sample, bool vignette,
+                                      const MixWeights<Depth>& weights,
+                                      const PixelSamples<Depth>& samples, double factor) {
+  Mix<Depth> mix(samples.at[0], weights.a);
+  mix.Add(samples.at[1], weights.b);
+  if (third_sample) mix.Add(samples.at[2], weights.c);
+  typename Depth::Pixel out = mix.Result();
+  if (vignette) {
+    out.red = Depth::Attenuate(out.red, factor);
+    out.green = Depth::Attenuate(out.green, factor);
+    out.blue = Depth::Attenuate(out.blue, factor);
+  }
+  return out;
 }
 
 }  // namespace prismora

@@ -190,8 +190,12 @@ PF_Err RenderAtDepth(Frame& f) {
   const Sampler<Depth> sample(pixels ? Depth::Sampling(f.suites) : nullptr,
                               f.in_data->effect_ref, LoadSampBlock(s));
   const PixelRows<typename Depth::Pixel> rows(f.output);
-  PF_Err err = MainPass(displacement, sample, width, height, rows,
-                        Progress{f.in_data, 0, blur ? 2 * height : height});
+  PF_Err err;
+  {
+    const PassScratch<Depth> scratch(width);
+    err = MainPass(displacement, sample, width, height, rows,
+                   Progress{f.in_data, 0, blur ? 2 * height : height}, scratch.work());
+  }
   if (err == PF_Err_NONE && blur) {
     err = BlurPass(BlurValues{radial, s.blur_scale}, sample, f.suites, f.world_suite2, f.in_data,
                    f.output, width, height);

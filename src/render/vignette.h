@@ -40,11 +40,15 @@ inline double VignetteRowOffset(const VignetteValues& v, const RadialRow& row) {
   return static_cast<double>(v.center_y - row.py) / 65536.0;
 }
 
-// The factor for one pixel, given its row's offset; never NaN, so it can
+// The distance of the pixel at px from the vignette centre, given its row's
+// offset; used when the vignette has a centre of its own.
+inline double VignetteDistance(const VignetteValues& v, int64_t px, double row_offset) {
+  return v.hypot(static_cast<double>(v.center_x - px) / 65536.0, row_offset);
+}
+
+// The factor at distance d from the vignette centre; never NaN, so it can
 // always be applied.
-inline double VignetteFactor(const VignetteValues& v, const Radial& g, double row_offset) {
-  const double d =
-      v.same ? g.r : v.hypot(static_cast<double>(v.center_x - g.px) / 65536.0, row_offset);
+inline double VignetteFactor(const VignetteValues& v, double d) {
   double falloff = v.pow(d, v.power) * v.norm;
   // Only 0 x infinity gets here: a pixel on the centre of a vanishing radius.
   if (falloff != falloff) falloff = 0;
