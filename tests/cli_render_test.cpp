@@ -256,6 +256,7 @@ TEST_F(CliRender, ErrorsNameTheProblemAndLeaveNoFile) {
       {in + " " + Q(File("file/out.png")), 1, "is not a folder"},
       {in + " " + in, 2, "is the input"},
       {in + " " + Q(File("out.nosuchformat")), 2, "no image format is known for the extension"},
+      {in + " " + Q(File("out.ppm")) + " --depth 16", 1, "cannot write 16-bit pixels to"},
       {in + " " + out + " --plugin " + Q(File("missing.aex")), 1, "missing.aex"},
       {in + " " + out + " --plugin '" PRISMORA_MISMATCHED_PLUGIN_PATH "'", 1,
        "refused at global set-up"},

@@ -146,6 +146,26 @@ TEST(ImageFiles, EverySixteenBitWorldValueSurvivesAWriteAndARead) {
   }
 }
 
+// The PNM writer keeps 8 bits per channel: 16-bit pixels are refused with a
+// clear message rather than cut down, and no file is left.
+TEST(ImageFiles, SixteenBitsAreNotCutDownToEight) {
+  TempDir dir;
+  const Raster raster = MakeRaster<uint16_t>(7, 5, [](int i, int) {
+    return static_cast<uint16_t>(i * 1000);
+  });
+  try {
+    imageio::WriteImage(dir / "all.ppm", raster, Straight(false));
+    ADD_FAILURE() << "written";
+  } catch (const imageio::ImageError& e) {
+    EXPECT_THAT(e.what(), ::testing::HasSubstr("cannot write 16-bit pixels"));
+    EXPECT_THAT(e.what(), ::testing::HasSubstr("8 bits per channel"));
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "all.ppm"));
+  EXPECT_THROW(imageio::CheckWritableFormat(dir / "x.pgm", Depth::k16), imageio::ImageError);
+  EXPECT_NO_THROW(imageio::CheckWritableFormat(dir / "x.ppm", Depth::k8));
+  EXPECT_NO_THROW(imageio::CheckWritableFormat(dir / "x.png", Depth::k16));
+}
+
 TEST(ImageFiles, EightBitStraightColourIsKeptExactly) {
   TempDir dir;
   // Alpha 0 and low alpha with bright colour: lost if anything premultiplies.

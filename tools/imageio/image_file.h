@@ -109,8 +109,10 @@ struct ImageSize {
 };
 ImageSize ReadImageSize(const std::filesystem::path& path);
 
-// Throws ImageError when no writer knows the path's extension.
-void CheckWritableFormat(const std::filesystem::path& path);
+// Throws ImageError when no writer knows the path's extension, or when its
+// writer cannot keep pixels of `depth`.
+void CheckWritableFormat(const std::filesystem::path& path,
+                         std::optional<Depth> depth = std::nullopt);
 
 // Writes `raster` to `path`, replacing what is there: not atomic (see
 // PendingFile). `metadata` describes the file the image came from.

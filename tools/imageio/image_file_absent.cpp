@@ -26,7 +26,7 @@ ImageMetadata ReadImage(const std::filesystem::path&, std::optional<Depth>,
   Unavailable();
 }
 ImageSize ReadImageSize(const std::filesystem::path&) { Unavailable(); }
-void CheckWritableFormat(const std::filesystem::path&) { Unavailable(); }
+void CheckWritableFormat(const std::filesystem::path&, std::optional<Depth>) { Unavailable(); }
 void WriteImage(const std::filesystem::path&, const Raster&, const ImageMetadata&) {
   Unavailable();
 }

@@ -450,15 +450,32 @@ Image ReadImage(const fs::path& path, std::optional<Depth> depth) {
   return image;
 }
 
-void CheckWritableFormat(const fs::path& path) {
+namespace {
+
+// OpenImageIO's PNM writer stores 8 bits per channel whatever it is given
+// (told 16 bits, it writes garbage), so 16-bit pixels would lose half their
+// bits without a word.
+void CheckWriterDepth(const fs::path& path, const OIIO::ImageOutput& out, Depth depth) {
+  if (depth == Depth::k16 && std::string_view(out.format_name()) == "pnm") {
+    throw ImageError("cannot write 16-bit pixels to " + Quote(path) +
+                     ": PNM files are written with 8 bits per channel here (write PNG, TIFF "
+                     "or EXR instead, or render at 8 bits)");
+  }
+}
+
+}  // namespace
+
+void CheckWritableFormat(const fs::path& path, std::optional<Depth> depth) {
   if (path.extension().empty()) {
     throw ImageError(Quote(path) + " has no file extension to choose the image format by");
   }
-  if (!OIIO::ImageOutput::create(path.string())) {
+  const auto out = OIIO::ImageOutput::create(path.string());
+  if (!out) {
     (void)OIIO::geterror();
     throw ImageError("no image format is known for the extension '" +
                      path.extension().string() + "' of " + Quote(path));
   }
+  if (depth) CheckWriterDepth(path, *out, *depth);
 }
 
 namespace {
@@ -511,6 +528,7 @@ void WriteImage(const fs::path& path, const RasterView& raster, const ImageMetad
     CheckWritableFormat(path);  // throws the message
     throw ImageError("cannot write " + Quote(path));
   }
+  CheckWriterDepth(path, *out, raster.depth);
   const std::string writer = out->format_name();
   const bool same_format = writer == metadata.format;
   const bool alpha = metadata.has_alpha && out->supports("alpha");

@@ -424,6 +424,8 @@ int RunRender(std::span<const std::string_view> args) {
           source.height = h;
           return ViewOf(WorldFor(source.still, w, h, d));
         });
+    // Known to be unwritable before any rendering is done.
+    imageio::CheckWritableFormat(jobs.front().output, ViewOf(*source.still).depth);
   }
 
   // The settings are checked once, before any thread starts.
