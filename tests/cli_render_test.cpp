@@ -177,6 +177,22 @@ TEST_F(CliRender, SequenceOnTwoThreadsEqualsOneThread) {
   }
 }
 
+// A single frame with a thread to spare is written while it renders, strip
+// by strip as its rows are finished (with blur on, only once the blur pass
+// has reached them): the file is the one a single thread writes.
+TEST_F(CliRender, FrameWrittenWhileItRendersEqualsOneThread) {
+  // Tall enough for several strips of the writer.
+  WriteRawImage(File("in.png"), 1024, 700, 3, OIIO::TypeDesc::UINT8, TestPicture(1024, 700, 3));
+  for (const std::string settings : {" -p Amount=6", " -p Amount=6 -p 'Blur ON=on'"}) {
+    const CommandResult one = Render("in.png", "one.png", "--threads 1" + settings);
+    ASSERT_EQ(one.exit_code, 0) << one.err;
+    const CommandResult two = Render("in.png", "two.png", "--threads 2" + settings);
+    ASSERT_EQ(two.exit_code, 0) << two.err;
+    EXPECT_TRUE(SameValues(ReadRawImage(File("one.png")), ReadRawImage(File("two.png"))))
+        << settings;
+  }
+}
+
 TEST_F(CliRender, RandomMovesBetweenFramesAndAFixedSeedRepeats) {
   WriteRawImage(File("in.png"), 32, 24, 3, OIIO::TypeDesc::UINT8, TestPicture(32, 24, 3));
   const std::string random = " --frames 0-2 -p 'Random ON=on' -p 'Random Amplitude=5'";

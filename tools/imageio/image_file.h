@@ -120,5 +120,13 @@ void WriteImage(const std::filesystem::path& path, const Raster& raster,
                 const ImageMetadata& metadata);
 void WriteImage(const std::filesystem::path& path, const RasterView& pixels,
                 const ImageMetadata& metadata);
+// The same while the pixels are still being made: before it reads rows it
+// calls `wait_for_rows` with how many from the top it needs, which returns
+// true once they are final, or false when they never will be. Given up
+// before the first rows, no file is made; later, the rest is written as it
+// stands, for the caller to discard.
+using RowsWanted = std::function<bool(int rows)>;
+void WriteImage(const std::filesystem::path& path, const RasterView& pixels,
+                const ImageMetadata& metadata, const RowsWanted& wait_for_rows);
 
 }  // namespace prismora::imageio

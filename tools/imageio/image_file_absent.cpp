@@ -33,5 +33,9 @@ void WriteImage(const std::filesystem::path&, const Raster&, const ImageMetadata
 void WriteImage(const std::filesystem::path&, const RasterView&, const ImageMetadata&) {
   Unavailable();
 }
+void WriteImage(const std::filesystem::path&, const RasterView&, const ImageMetadata&,
+                const RowsWanted&) {
+  Unavailable();
+}
 
 }  // namespace prismora::imageio

@@ -522,6 +522,11 @@ void WriteImage(const fs::path& path, const Raster& raster, const ImageMetadata&
 }
 
 void WriteImage(const fs::path& path, const RasterView& raster, const ImageMetadata& metadata) {
+  WriteImage(path, raster, metadata, RowsWanted{});
+}
+
+void WriteImage(const fs::path& path, const RasterView& raster, const ImageMetadata& metadata,
+                const RowsWanted& wait_for_rows) {
   auto out = OIIO::ImageOutput::create(path.string());
   if (!out) {
     (void)OIIO::geterror();
@@ -561,6 +566,18 @@ void WriteImage(const fs::path& path, const RasterView& raster, const ImageMetad
   if (alpha && !premultiply) spec.attribute("oiio:UnassociatedAlpha", 1);
   if (writer == "png") SetPngCompression(spec);
 
+  // A strip at a time, as on reading; the file is opened once the first
+  // strip is there, so rows that never come leave no file begun.
+  const std::size_t sample_bytes =
+      premultiply ? sizeof(float) : VisitDepth(raster.depth, [](auto t) {
+        return sizeof(typename decltype(t)::type);
+      });
+  const int strip = StripRows(raster.width, channels * sample_bytes, raster.height);
+  if (wait_for_rows && !wait_for_rows(std::min(strip, raster.height))) return;
+  // Rows given up once the file is begun are written as they stand, so that
+  // the file still closes cleanly for its owner to discard.
+  bool waiting = static_cast<bool>(wait_for_rows);
+
   if (!out->open(path.string(), spec)) {
     throw ImageError("cannot write " + Quote(path) + ": " + Tidy(out->geterror()));
   }
@@ -568,15 +585,14 @@ void WriteImage(const fs::path& path, const RasterView& raster, const ImageMetad
   try {
     VisitDepth(raster.depth, [&](auto t) {
       using T = typename decltype(t)::type;
-      // A strip at a time, as on reading.
       auto write = [&](auto sample_tag) {
         using S = typename decltype(sample_tag)::type;
-        const int strip = StripRows(raster.width, channels * sizeof(S), raster.height);
         std::vector<S> samples(static_cast<std::size_t>(raster.width) *
                                static_cast<std::size_t>(strip) *
                                static_cast<std::size_t>(channels));
         for (int first = 0; ok && first < raster.height; first += strip) {
           const int count = std::min(strip, raster.height - first);
+          if (waiting) waiting = wait_for_rows(first + count);
           FileRows<T>(raster, first, count, channels, premultiply, samples.data());
           ok = out->write_scanlines(spec.y + first, spec.y + first + count, 0, TransferType<S>(),
                                     samples.data());

@@ -127,8 +127,8 @@ int RunDemo(std::span<const std::string_view> args) {
   {
     InterruptScope interrupts;
     ProgressBar bar(!quiet, 1);
-    const RowObserver observer = [&](double share) {
-      bar.Show(share, 0);
+    const RowObserver observer = [&](const RenderProgress& progress) {
+      bar.Show(progress.share, 0);
       return !InterruptScope::Requested();
     };
     try {

@@ -1,5 +1,6 @@
 #include "effect_renderer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -19,8 +20,18 @@ struct ProgressHook {
   PF_Err (*progress)(PF_ProgPtr, A_long, A_long) = nullptr;
   PF_Err (*abort)(PF_ProgPtr) = nullptr;
   const RowObserver* observer = nullptr;
+  A_long height = 0;  // of the frame's output
   bool stop = false;
 };
+
+RenderProgress ProgressOf(A_long current, A_long total, A_long height) {
+  RenderProgress p;
+  p.share = static_cast<double>(current) / total;
+  // Rows reported by the last pass, the only ones no later pass rewrites.
+  const A_long earlier_passes = total - height;
+  p.final_rows = static_cast<int>(std::clamp<A_long>(current + 1 - earlier_passes, 0, height));
+  return p;
+}
 thread_local ProgressHook* t_hook = nullptr;
 
 PF_Err ObservedProgress(PF_ProgPtr ref, A_long current, A_long total) {
@@ -28,7 +39,7 @@ PF_Err ObservedProgress(PF_ProgPtr ref, A_long current, A_long total) {
   if (hook == nullptr || hook->progress == nullptr) return PF_Err_BAD_CALLBACK_PARAM;
   const PF_Err err = hook->progress(ref, current, total);
   if (hook->observer != nullptr && *hook->observer && total > 0 &&
-      !(*hook->observer)(static_cast<double>(current) / total)) {
+      !(*hook->observer)(ProgressOf(current, total, hook->height))) {
     hook->stop = true;
   }
   return hook->stop ? PF_Interrupt_CANCEL : err;
@@ -150,6 +161,7 @@ void EffectRenderer::Render(const minihost::World& input, minihost::World& outpu
   hook.progress = inter.progress;
   hook.abort = inter.abort;
   hook.observer = &observer;
+  hook.height = output.height();
   inter.progress = ObservedProgress;
   inter.abort = ObservedAbort;
   struct Restore {

@@ -40,9 +40,18 @@ class RenderFailure : public std::runtime_error {
 // The render stopped because the observer asked it to.
 struct RenderStopped {};
 
-// Told the share of the frame done (0..1) after each of the plug-in's
-// progress reports; returns false to stop the render.
-using RowObserver = std::function<bool(double)>;
+// What one of the plug-in's progress reports tells: the share of the frame
+// done (0..1), and how many rows from the top of the output are final. The
+// plug-in reports every row once it is written, a blur pass's rows after
+// all of the main pass's (H or 2H reports), so a row is final once the
+// last pass has reported it.
+struct RenderProgress {
+  double share = 0;
+  int final_rows = 0;
+};
+
+// Told of each progress report; returns false to stop the render.
+using RowObserver = std::function<bool(const RenderProgress&)>;
 
 class EffectRenderer {
  public:

@@ -20,6 +20,7 @@
 #include "commands.h"
 #include "commit_queue.h"
 #include "effect_renderer.h"
+#include "finished_rows.h"
 #include "imageio/image_file.h"
 #include "imageio/pending_file.h"
 #include "interrupt.h"
@@ -233,6 +234,9 @@ class StageTimer {
 
 // The work of all threads, and what the main thread shows of it.
 struct SharedState {
+  // Each worker has a thread to spare, which writes a frame's file while
+  // the worker renders it.
+  bool write_alongside = false;
   std::atomic<std::size_t> next{0};
   std::atomic<int64_t> done{0};
   std::atomic<bool> stop{false};
@@ -275,6 +279,43 @@ minihost::World& WorldFor(std::unique_ptr<minihost::World>& world, int width, in
   return *world;
 }
 
+// Renders a frame on this thread while another writes its finished rows to
+// the file; returns the written file. A render that fails or is stopped
+// takes the file with it; a finished frame is written whole even when a stop
+// comes meanwhile.
+std::unique_ptr<imageio::PendingFile> RenderWhileWriting(
+    EffectRenderer& renderer, const minihost::World& input, minihost::World& result,
+    const Job& job, const imageio::ImageMetadata& metadata, const RowObserver& observer,
+    SharedState& state) {
+  auto pending = std::make_unique<imageio::PendingFile>(job.output);
+  FinishedRows finished;
+  std::exception_ptr write_failure;
+  std::thread writer([&] {
+    try {
+      StageTimer timer(state.times.write);
+      imageio::WriteImage(pending->path(), ViewOf(result), metadata,
+                          [&](int rows) { return finished.WaitFor(rows); });
+    } catch (...) {
+      write_failure = std::current_exception();
+    }
+  });
+  try {
+    StageTimer timer(state.times.render);
+    renderer.Render(input, result, job.time, [&](const RenderProgress& progress) {
+      finished.Publish(progress.final_rows);
+      return observer(progress);
+    });
+  } catch (...) {
+    finished.Abandon();
+    writer.join();
+    throw;
+  }
+  finished.Publish(result.height());
+  writer.join();
+  if (write_failure) std::rethrow_exception(write_failure);
+  return pending;
+}
+
 // Each thread takes frame after frame and reads, renders and writes it,
 // keeping its worlds from one frame to the next; the finished file goes to
 // the commit queue while the thread goes on. Threads at different stages of
@@ -285,10 +326,11 @@ void Work(int worker, const std::vector<Job>& jobs, const Source& source,
           const std::vector<minihost::ParamSetting>& settings, CommitQueue& commits,
           SharedState& state) {
   std::atomic<double>& partial = state.partial[static_cast<std::size_t>(worker)];
-  const RowObserver observer = [&](double share) {
-    partial.store(share);
+  const RowObserver observer = [&](const RenderProgress& progress) {
+    partial.store(progress.share);
     return !state.ShouldStop();
   };
+  const bool write_alongside = state.write_alongside;
   std::unique_ptr<minihost::World> input_world;  // frames of a sequence
   std::unique_ptr<minihost::World> output;
   const Job* job = nullptr;
@@ -317,18 +359,21 @@ void Work(int worker, const std::vector<Job>& jobs, const Source& source,
         metadata = &frame_metadata;
       }
       const Depth frame_depth = ViewOf(*input).depth;
-      {
-        StageTimer timer(state.times.render);
-        renderer->Render(*input, WorldFor(output, source.width, source.height, frame_depth),
-                         job->time, observer);
+      minihost::World& result = WorldFor(output, source.width, source.height, frame_depth);
+      std::unique_ptr<imageio::PendingFile> pending;
+      if (write_alongside) {
+        pending = RenderWhileWriting(*renderer, *input, result, *job, *metadata, observer, state);
+      } else {
+        {
+          StageTimer timer(state.times.render);
+          renderer->Render(*input, result, job->time, observer);
+        }
+        // A finished frame is written whole even when a stop comes meanwhile.
+        pending = std::make_unique<imageio::PendingFile>(job->output);
+        StageTimer timer(state.times.write);
+        imageio::WriteImage(pending->path(), ViewOf(result), *metadata);
       }
       state.depth.store(static_cast<int>(frame_depth));
-      // A finished frame is written whole even when a stop comes meanwhile.
-      auto pending = std::make_unique<imageio::PendingFile>(job->output);
-      {
-        StageTimer timer(state.times.write);
-        imageio::WriteImage(pending->path(), ViewOf(*output), *metadata);
-      }
       partial.store(0.0);
       commits.Commit(job->frame, std::move(pending));
     }
@@ -392,6 +437,7 @@ int RunRender(std::span<const std::string_view> args) {
       static_cast<int>(std::min<int64_t>(budget, static_cast<int64_t>(jobs.size())));
   imageio::SetFileThreads(std::max(1, budget / workers));
   SharedState state(workers);
+  state.write_alongside = budget >= 2 * workers;
 
   // The input: one file read now, or a sequence whose frames must all be
   // there and of one size.
