@@ -40,9 +40,6 @@ struct MirrorAxis {
   int64_t axis = 0;  // x + its mirror image
 };
 
-// floor(n / 2), also for negative n.
-inline int64_t FloorHalf(int64_t n) { return n >= 0 ? n / 2 : -((1 - n) / 2); }
-
 inline MirrorAxis MirrorAxisOf(int64_t center_x) {
   const int64_t twice = 2 * center_x;
   if (twice % kFixedOne != 0) return {};
@@ -106,89 +103,11 @@ class PassScratch {
   std::span<PixelWork<Depth>> work_;
 };
 
-// The same symmetry about the centre's row: row y and row axis - y share
-// their plans but for the sign of the vertical step (C requires hypot(dx,
-// -dy) = hypot(dx, dy) too). Rows above the centre keep their steps until
-// their mirror row below is planned, as far as the memory allowed for it
-// reaches (the rows nearest the centre's). Only without a vignette: its
-// factor would have to be kept as well. A row whose steps do not all fit 32
-// bits is planned afresh. The memory is the plug-in's own, and without it
-// every row is planned.
-class MirrorRows {
- public:
-  static constexpr std::size_t kDefaultBudget = std::size_t{32} << 20;  // bytes
-
-  MirrorRows(const DisplacementValues& v, A_long width, A_long height,
-             std::size_t budget = kDefaultBudget) {
-    const MirrorAxis mirror = MirrorAxisOf(v.radial.center_y);
-    if (!mirror.on || v.vignette.on || width <= 0 || height <= 0) return;
-    // The rows y with 0 <= y < axis - y < height, each read by its mirror.
-    axis_ = mirror.axis;
-    const int64_t first = std::max<int64_t>(0, mirror.axis - height + 1);
-    const int64_t last = std::min<int64_t>(FloorHalf(mirror.axis - 1), height - 1);
-    if (last < first) return;
-    const std::size_t row_bytes = static_cast<std::size_t>(width) * sizeof(Steps32);
-    const auto affordable = static_cast<int64_t>(budget / row_bytes);
-    const int64_t rows = std::min(last - first + 1, affordable);
-    if (rows <= 0) return;
-    steps_.reset(new (std::nothrow) Steps32[static_cast<std::size_t>(rows) * width]);
-    kept_.reset(new (std::nothrow) bool[static_cast<std::size_t>(rows)]());
-    if (steps_ == nullptr || kept_ == nullptr) return;
-    width_ = width;
-    first_ = last - rows + 1;
-    end_ = last + 1;
-  }
-  MirrorRows(const MirrorRows&) = delete;
-  MirrorRows& operator=(const MirrorRows&) = delete;
-
-  // Whether row y's own plans are to be kept for its mirror.
-  bool Keeps(A_long y) const { return y >= first_ && y < end_; }
-  // Row y's mirror row, when it was kept.
-  bool Mirrors(A_long y) const {
-    const int64_t image = axis_ - y;
-    return image < y && image >= first_ && image < end_ && kept_[Slot(image)];
-  }
-
-  // Keeps pixels start..start + count - 1 of row y.
-  template <class Depth>
-  void Keep(A_long y, A_long start, A_long count, const PixelWork<Depth>* work) {
-    Steps32* out = steps_.get() + Slot(y) * width_ + start;
-    bool fits = start == 0 || kept_[Slot(y)];
-    for (A_long i = 0; i < count; ++i) {
-      const PixelSteps& s = work[i].steps;
-      fits = fits && s.x == static_cast<int32_t>(s.x) && s.y == static_cast<int32_t>(s.y);
-      out[i] = Steps32{static_cast<int32_t>(s.x), static_cast<int32_t>(s.y)};
-    }
-    kept_[Slot(y)] = fits;
-  }
-  // Plans pixels start..start + count - 1 of row y from its mirror row.
-  template <class Depth>
-  void Plan(A_long y, A_long start, A_long count, PixelWork<Depth>* work) const {
-    const Steps32* in = steps_.get() + Slot(axis_ - y) * width_ + start;
-    for (A_long i = 0; i < count; ++i) {
-      work[i].steps = PixelSteps{in[i].x, -int64_t{in[i].y}, 1.0};
-    }
-  }
-
- private:
-  struct Steps32 {
-    int32_t x, y;
-  };
-  std::size_t Slot(int64_t y) const { return static_cast<std::size_t>(y - first_); }
-
-  int64_t axis_ = 0;
-  int64_t first_ = 0, end_ = 0;  // the rows kept
-  std::size_t width_ = 0;
-  std::unique_ptr<Steps32[]> steps_;
-  std::unique_ptr<bool[]> kept_;  // whether a kept row's steps all fit
-};
-
 // `scratch` holds the work of a stretch of a row (at least one pixel).
 template <class Depth>
 PF_Err MainPass(const DisplacementValues& values, const Sampler<Depth>& sampler, A_long width,
                 A_long height, const PixelRows<typename Depth::Pixel>& output,
-                const Progress& progress, std::span<PixelWork<Depth>> scratch,
-                MirrorRows& mirror_rows) {
+                const Progress& progress, std::span<PixelWork<Depth>> scratch) {
   // Copies of our own: as far as the compiler knows, each call into the host
   // (a sample, hypot) could change what a reference reaches, and every value
   // would be read again after it.
@@ -207,12 +126,7 @@ PF_Err MainPass(const DisplacementValues& values, const Sampler<Depth>& sampler,
     const auto line = output.Row(y);
     for (A_long start = 0; start < width; start += stretch) {
       const A_long count = std::min(stretch, width - start);
-      if (mirror_rows.Mirrors(y)) {
-        mirror_rows.Plan(y, start, count, work);
-      } else {
-        PlanStretch(v, mirror, row, start, count, work);
-        if (mirror_rows.Keeps(y)) mirror_rows.Keep(y, start, count, work);
-      }
+      PlanStretch(v, mirror, row, start, count, work);
       PF_Err err = PF_Err_NONE;
       A_long sampled = 0;
       for (; sampled < count; ++sampled) {

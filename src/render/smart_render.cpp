@@ -193,10 +193,8 @@ PF_Err RenderAtDepth(Frame& f) {
   PF_Err err;
   {
     const PassScratch<Depth> scratch(width);
-    MirrorRows mirror_rows(displacement, width, height);
     err = MainPass(displacement, sample, width, height, rows,
-                   Progress{f.in_data, 0, blur ? 2 * height : height}, scratch.work(),
-                   mirror_rows);
+                   Progress{f.in_data, 0, blur ? 2 * height : height}, scratch.work());
   }
   if (err == PF_Err_NONE && blur) {
     err = BlurPass(BlurValues{radial, s.blur_scale}, sample, f.suites, f.world_suite2, f.in_data,
