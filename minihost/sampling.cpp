@@ -4,6 +4,11 @@
 #include <cstring>
 #include <type_traits>
 
+#if defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64)
+#include <emmintrin.h>
+#define MINIHOST_SAMPLING_SSE2 1
+#endif
+
 namespace minihost {
 namespace {
 
@@ -163,6 +168,61 @@ inline Pixel Interior(const Source& s, A_long ix, A_long iy, uint64_t fx, uint64
   }
 }
 
+#ifdef MINIHOST_SAMPLING_SSE2
+// The integer Interior two taps at a time. gy x (gx x a + fx x b) +
+// fy x (gx x c + fx x d) is the same whole number as the sum of the four
+// weighted taps: each row's sum is at most 65536 x 65535 and fits a 32-bit
+// lane, the column's at most 2^48 a 64-bit one. Both fractions must be
+// non-zero, so that gx and gy fit 16 bits.
+template <class Pixel>
+inline Pixel InteriorTwoByTwo(const Source& s, A_long ix, A_long iy, uint32_t fx, uint32_t fy) {
+  const unsigned char* top = s.At(ix, iy, sizeof(Pixel));
+  const unsigned char* bottom = top + s.row_bytes;
+  // Two neighbouring pixels, a channel in each 16-bit lane.
+  __m128i upper, lower;
+  if constexpr (sizeof(Pixel) == 4) {
+    const __m128i zero = _mm_setzero_si128();
+    upper = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(top)), zero);
+    lower = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bottom)), zero);
+  } else {
+    upper = _mm_loadu_si128(reinterpret_cast<const __m128i*>(top));
+    lower = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom));
+  }
+  const auto gx = static_cast<short>(65536 - fx), f = static_cast<short>(fx);
+  const __m128i across = _mm_set_epi16(f, f, f, f, gx, gx, gx, gx);
+  auto row = [across](__m128i pixels) {
+    const __m128i low = _mm_mullo_epi16(pixels, across);
+    const __m128i high = _mm_mulhi_epu16(pixels, across);
+    return _mm_add_epi32(_mm_unpacklo_epi16(low, high), _mm_unpackhi_epi16(low, high));
+  };
+  const __m128i up = row(upper), down = row(lower);
+  const __m128i gy = _mm_set1_epi32(static_cast<int>(65536 - fy));
+  const __m128i fy_ = _mm_set1_epi32(static_cast<int>(fy));
+  const __m128i half = _mm_set1_epi64x(int64_t{1} << 31);
+  // Channels 0 and 2 in the even 32-bit lanes, 1 and 3 moved down to them.
+  const __m128i even = _mm_add_epi64(
+      _mm_add_epi64(_mm_mul_epu32(up, gy), _mm_mul_epu32(down, fy_)), half);
+  const __m128i odd = _mm_add_epi64(
+      _mm_add_epi64(_mm_mul_epu32(_mm_srli_epi64(up, 32), gy),
+                    _mm_mul_epu32(_mm_srli_epi64(down, 32), fy_)),
+      half);
+  const __m128i channels = _mm_or_si128(
+      _mm_srli_epi64(even, 32), _mm_and_si128(odd, _mm_set_epi32(-1, 0, -1, 0)));
+  Pixel out;
+  if constexpr (sizeof(Pixel) == 4) {
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(channels, channels), channels);
+    const int packed = _mm_cvtsi128_si32(bytes);
+    std::memcpy(&out, &packed, sizeof out);
+  } else {
+    // The low 16 bits of each lane, in order (a lane may hold up to 65535).
+    const __m128i words = _mm_shuffle_epi32(
+        _mm_shufflehi_epi16(_mm_shufflelo_epi16(channels, 0x88), 0x88), 0x08);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(&out), words);
+  }
+  return out;
+}
+#endif
+
 template <class Pixel>
 inline Pixel Bilinear(const Source& s, PF_Fixed x, PF_Fixed y) {
   const A_long ix = x >> 16;
@@ -176,6 +236,14 @@ inline Pixel Bilinear(const Source& s, PF_Fixed x, PF_Fixed y) {
   // cannot turn the result into NaN: only the edge path skips taps.
   if (ix >= 0 && iy >= 0 && ix + 1 < s.width && iy + 1 < s.height &&
       (!kIsFloat<Pixel> || (fx != 0 && fy != 0))) [[likely]] {
+#ifdef MINIHOST_SAMPLING_SSE2
+    if constexpr (!kIsFloat<Pixel>) {
+      if (fx != 0 && fy != 0) [[likely]] {
+        return InteriorTwoByTwo<Pixel>(s, ix, iy, static_cast<uint32_t>(fx),
+                                       static_cast<uint32_t>(fy));
+      }
+    }
+#endif
     return Interior<Pixel>(s, ix, iy, fx, fy);
   }
   return Edge<Pixel>(s, ix, iy, fx, fy);

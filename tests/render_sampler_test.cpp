@@ -132,6 +132,15 @@ void AgreesWithTheReference(const World& w) {
       for (PF_Fixed x = low_x; x <= high_x; x += step) positions.emplace_back(x, y);
     }
   }
+  // The smallest and largest fractions on both axes at every pixel: the
+  // largest weights a tap can have.
+  for (A_long iy = -1; iy <= w.height(); ++iy) {
+    for (A_long ix = -1; ix <= w.width(); ++ix) {
+      for (PF_Fixed fy : {1, 65535}) {
+        for (PF_Fixed fx : {1, 65535}) positions.emplace_back(ix * 65536 + fx, iy * 65536 + fy);
+      }
+    }
+  }
   std::mt19937 random(17);
   std::uniform_int_distribution<int32_t> near_x(low_x, high_x), near_y(low_y, high_y);
   std::uniform_int_distribution<int32_t> anywhere(INT32_MIN, INT32_MAX);
@@ -180,6 +189,12 @@ TEST(Sampler, AgreesWithItsDefinitionAtEveryDepth) {
     // As stored, above the ceiling.
     if (shape.width > 0 && shape.height > 0) {
       deep->Set(0, 0, PF_Pixel16{65535, 65535, 40000, 32768});
+    }
+    // Four taps at the largest value a channel can hold: the largest sums.
+    if (shape.width > 2 && shape.height > 2) {
+      for (A_long y : {1, 2}) {
+        for (A_long x : {1, 2}) deep->Set(x, y, PF_Pixel16{65535, 65535, 65535, 65535});
+      }
     }
     AgreesWithTheReference<PF_Pixel16>(*deep);
 
