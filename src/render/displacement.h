@@ -6,6 +6,7 @@
 // the pixel comes out unchanged and fringes appear only at edges.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -158,8 +159,11 @@ template <>
 inline PF_PixelFloat MixSamples<DepthFloat>(bool third_sample,
                                             const MixWeights<DepthFloat>& weights,
                                             const PixelSamples<DepthFloat>& samples) {
-  static_assert(sizeof(PF_PixelFloat) == 4 * sizeof(float));
-  // Lanes: alpha, red, green, blue. The alpha lane's sum is never used.
+  // Lanes: alpha, red, green, blue, as the pixel lays them out. The alpha
+  // lane's sum is never used.
+  static_assert(sizeof(PF_PixelFloat) == 4 * sizeof(float) && offsetof(PF_PixelFloat, alpha) == 0 &&
+                offsetof(PF_PixelFloat, red) == 4 && offsetof(PF_PixelFloat, green) == 8 &&
+                offsetof(PF_PixelFloat, blue) == 12);
   auto lanes = [](const PF_PixelFloat& p) {
     float f[4];
     std::memcpy(f, &p, sizeof f);
