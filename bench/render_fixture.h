@@ -18,12 +18,13 @@
 #include <utility>
 #include <vector>
 
-#include "minihost/frame.h"
-#include "minihost/params.h"
-#include "minihost/plugin_library.h"
-#include "minihost/render_services.h"
-#include "minihost/sampling.h"
-#include "minihost/worlds.h"
+#include "minihost/driver/frame.h"
+#include "minihost/loading/plugin_library.h"
+#include "minihost/params/params.h"
+#include "minihost/suites/parameter_suites.h"
+#include "minihost/suites/render_services.h"
+#include "minihost/suites/sampling.h"
+#include "minihost/suites/worlds.h"
 #include "params/param_table.h"
 
 namespace prismora_bench {
@@ -121,7 +122,7 @@ class Applied {
   Applied(A_long w, A_long h, PF_PixelFormat format, bool blur)
       : width_(w),
         height_(h),
-        params_(minihost::ParamService::Install(host_)),
+        params_(minihost::InstallParameterSuites(host_)),
         render_(minihost::RenderService::Install(host_)) {
     host_.faults().set_recording(false);
     params_.SetLayerSize(w, h);

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "minihost/expression.h"
+#include "minihost/params/expression.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "minihost/error.h"
-#include "minihost/library_file.h"
-#include "minihost/pipl.h"
+#include "minihost/base/error.h"
+#include "minihost/loading/library_file.h"
+#include "minihost/loading/pipl.h"
 
 namespace {
 

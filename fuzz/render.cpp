@@ -48,12 +48,13 @@
 #include <utility>
 #include <vector>
 
-#include "minihost/frame.h"
-#include "minihost/params.h"
-#include "minihost/plugin_library.h"
-#include "minihost/render_services.h"
-#include "minihost/sampling.h"
-#include "minihost/worlds.h"
+#include "minihost/driver/frame.h"
+#include "minihost/loading/plugin_library.h"
+#include "minihost/params/params.h"
+#include "minihost/suites/parameter_suites.h"
+#include "minihost/suites/render_services.h"
+#include "minihost/suites/sampling.h"
+#include "minihost/suites/worlds.h"
 #include "params/param_table.h"
 
 namespace {
@@ -164,7 +165,7 @@ class Bytes {
 struct Effect {
   explicit Effect(std::shared_ptr<const minihost::PluginLibrary> plugin)
       : host(std::move(plugin)),
-        params(minihost::ParamService::Install(host)),
+        params(minihost::InstallParameterSuites(host)),
         render(minihost::RenderService::Install(host)),
         worlds(minihost::WorldService::Install(host)) {
     host.suites().Register(kPFSampling8Suite, kPFSamplingSuiteVersion1, &g_sampling8);

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "minihost/frame.h"
-#include "minihost/host.h"
-#include "minihost/session.h"
-#include "minihost/worlds.h"
+#include "minihost/driver/frame.h"
+#include "minihost/driver/session.h"
+#include "minihost/host/host.h"
+#include "minihost/suites/worlds.h"
 #include "render_support.h"
 #include "test_support.h"
 

@@ -1,4 +1,4 @@
-#include "minihost/expression.h"
+#include "minihost/params/expression.h"
 
 #include <gtest/gtest.h>
 

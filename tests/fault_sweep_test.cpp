@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "minihost/fault_sweep.h"
+#include "minihost/testing/fault_sweep.h"
 #include "params/param_table.h"
 #include "test_support.h"
 

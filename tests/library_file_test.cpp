@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "minihost/error.h"
-#include "minihost/library_file.h"
+#include "minihost/base/error.h"
+#include "minihost/loading/library_file.h"
 #include "test_support.h"
 
 namespace prismora::testing {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "entry/global_data.h"
-#include "minihost/error.h"
+#include "minihost/base/error.h"
 #include "test_support.h"
 
 namespace prismora::testing {

@@ -3,9 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "minihost/error.h"
-#include "minihost/faults.h"
-#include "minihost/handles.h"
+#include "minihost/base/error.h"
+#include "minihost/base/faults.h"
+#include "minihost/base/handles.h"
 #include "test_support.h"
 
 namespace prismora::testing {

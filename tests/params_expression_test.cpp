@@ -4,7 +4,7 @@
 #include <cstring>
 #include <set>
 
-#include "minihost/param_text.h"
+#include "minihost/params/param_text.h"
 #include "params/expression_text.h"
 #include "params_support.h"
 

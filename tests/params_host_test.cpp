@@ -3,7 +3,7 @@
 // layer or the param utils.
 #include <cstring>
 
-#include "minihost/param_text.h"
+#include "minihost/params/param_text.h"
 #include "params_support.h"
 
 namespace prismora::testing {

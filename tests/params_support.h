@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "entry/global_data.h"
-#include "minihost/aegp_services.h"
-#include "minihost/session.h"
+#include "minihost/driver/session.h"
+#include "minihost/suites/aegp_services.h"
 #include "params/param_table.h"
 #include "test_support.h"
 

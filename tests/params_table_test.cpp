@@ -3,7 +3,8 @@
 #include <cstring>
 #include <set>
 
-#include "minihost/params.h"
+#include "minihost/params/params.h"
+#include "minihost/suites/parameter_suites.h"
 #include "params_support.h"
 
 namespace prismora::testing {
@@ -27,7 +28,7 @@ struct Declared {
     return service.declared()[static_cast<std::size_t>(index)];
   }
   Host host{Plugin()};
-  ParamService& service = ParamService::Install(host);
+  ParamService& service = minihost::InstallParameterSuites(host);
 };
 
 TEST(ParamsSetup, DeclaresThirtySevenParametersInOrderAndReportsThirtyEight) {
@@ -161,7 +162,7 @@ TEST(ParamsSetup, ValuesThatProjectsRelyOn) {
 
 TEST(ParamsSetup, ARefusedParameterEndsTheCommandWithTheHostsCode) {
   Host host(Plugin());
-  ParamService& service = ParamService::Install(host);
+  ParamService& service = minihost::InstallParameterSuites(host);
   ASSERT_EQ(host.GlobalSetup(), PF_Err_NONE);
   host.faults().FailNth("add_param", 10, Failure{FailureForm::kError, 7});
   PF_InData in = host.MakeInData(nullptr);

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "minihost/error.h"
-#include "minihost/pipl.h"
+#include "minihost/base/error.h"
+#include "minihost/loading/pipl.h"
 #include "test_support.h"
 
 namespace prismora::testing {

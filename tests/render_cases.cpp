@@ -30,12 +30,12 @@
 #include <string>
 #include <vector>
 
-#include "minihost/error.h"
-#include "minihost/frame.h"
-#include "minihost/host.h"
-#include "minihost/plugin_library.h"
-#include "minihost/session.h"
-#include "minihost/worlds.h"
+#include "minihost/base/error.h"
+#include "minihost/driver/frame.h"
+#include "minihost/driver/session.h"
+#include "minihost/host/host.h"
+#include "minihost/loading/plugin_library.h"
+#include "minihost/suites/worlds.h"
 
 namespace {
 

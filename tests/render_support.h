@@ -15,11 +15,12 @@
 #include <random>
 #include <vector>
 
-#include "minihost/frame.h"
-#include "minihost/params.h"
-#include "minihost/render_services.h"
-#include "minihost/sampling.h"
-#include "minihost/worlds.h"
+#include "minihost/driver/frame.h"
+#include "minihost/params/params.h"
+#include "minihost/suites/parameter_suites.h"
+#include "minihost/suites/render_services.h"
+#include "minihost/suites/sampling.h"
+#include "minihost/suites/worlds.h"
 #include "params/param_table.h"
 #include "render/render_snapshot.h"
 #include "test_support.h"
@@ -110,7 +111,7 @@ class Effect {
   }
 
   minihost::Host host{Plugin()};
-  minihost::ParamService& params = minihost::ParamService::Install(host);
+  minihost::ParamService& params = minihost::InstallParameterSuites(host);
   minihost::RenderService& render = minihost::RenderService::Install(host);
   minihost::Instance* instance = nullptr;
 };

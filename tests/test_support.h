@@ -11,8 +11,8 @@
 #include <sstream>
 #include <string>
 
-#include "minihost/host.h"
-#include "minihost/plugin_library.h"
+#include "minihost/host/host.h"
+#include "minihost/loading/plugin_library.h"
 
 namespace prismora::testing {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "commands.h"
-#include "minihost/param_text.h"
+#include "minihost/params/param_text.h"
 
 namespace prismora::cli {
 

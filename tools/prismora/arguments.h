@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "minihost/session.h"
+#include "minihost/driver/session.h"
 
 namespace prismora::cli {
 

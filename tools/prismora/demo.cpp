@@ -15,7 +15,7 @@
 #include "imageio/image_file.h"
 #include "imageio/pending_file.h"
 #include "interrupt.h"
-#include "minihost/params.h"
+#include "minihost/params/params.h"
 #include "progress_bar.h"
 #include "world_raster.h"
 

@@ -6,8 +6,8 @@
 #include <stdexcept>
 
 #include "commands.h"
-#include "minihost/frame.h"
-#include "minihost/render_services.h"
+#include "minihost/driver/frame.h"
+#include "minihost/suites/render_services.h"
 #include "world_raster.h"
 
 namespace prismora::cli {

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "imageio/raster.h"
-#include "minihost/host.h"
-#include "minihost/session.h"
-#include "minihost/worlds.h"
+#include "minihost/driver/session.h"
+#include "minihost/host/host.h"
+#include "minihost/suites/worlds.h"
 
 namespace prismora::cli {
 

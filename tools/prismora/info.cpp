@@ -4,8 +4,8 @@
 #include <string>
 
 #include "commands.h"
-#include "minihost/error.h"
-#include "minihost/host.h"
+#include "minihost/base/error.h"
+#include "minihost/host/host.h"
 
 namespace prismora::cli {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "commands.h"
 #include "imageio/image_file.h"
-#include "minihost/error.h"
+#include "minihost/base/error.h"
 
 namespace {
 

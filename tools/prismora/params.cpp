@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "commands.h"
-#include "minihost/param_text.h"
-#include "minihost/session.h"
+#include "minihost/driver/session.h"
+#include "minihost/params/param_text.h"
 
 namespace prismora::cli {
 namespace {

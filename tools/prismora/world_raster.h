@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "imageio/raster.h"
-#include "minihost/worlds.h"
+#include "minihost/suites/worlds.h"
 
 namespace prismora::cli {
 

@@ -1,0 +1,78 @@
+// One effect applied to one layer, driven with the commands a real host
+// sends: global set-up, parameter set-up, a new instance with its sequence
+// set-up, then PF_Cmd_UPDATE_PARAMS_UI; and for every change the user makes,
+// PF_Cmd_USER_CHANGED_PARAM when the parameter is supervised, then
+// PF_Cmd_UPDATE_PARAMS_UI.
+//
+// The session keeps the findings of the host's audit after every command it
+// sends, so a caller can check a whole flow at once.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "minihost/host/host.h"
+#include "minihost/params/params.h"
+
+namespace minihost {
+
+inline constexpr A_long kDefaultLayerWidth = 1920;
+inline constexpr A_long kDefaultLayerHeight = 1080;
+
+// A user's "NAME=VALUE", by displayed name and in text.
+struct ParamSetting {
+  std::string name;
+  std::string value;
+};
+
+class Session {
+ public:
+  // Installs the parameter services on `host`, which must outlive the
+  // session. The layer size decides where points lie.
+  explicit Session(Host& host, A_long layer_width = kDefaultLayerWidth,
+                   A_long layer_height = kDefaultLayerHeight);
+
+  // Global set-up, parameter set-up, a new instance, sequence set-up and the
+  // first interface update. Stops at the first command that fails and
+  // returns its code. Throws HostError when the host refuses the plug-in.
+  PF_Err Start();
+  bool started() const { return instance_ != nullptr; }
+
+  // Single commands, with the instance's current parameters.
+  PF_Err UpdateParamsUI();
+  PF_Err UserChangedParam(PF_ParamIndex index);
+
+  // A user's change of one value: the value is set (ParamValueError when the
+  // host refuses it, before any command), then the commands follow. Returns
+  // the first failing code.
+  PF_Err ChangeParam(PF_ParamIndex index, const ParamValue& value);
+  PF_Err ChangeParam(std::string_view name, std::string_view text);
+
+  // Several changes, as a user would make them one after another, but in an
+  // order that leaves every result of the changes consistent with the final
+  // values: the parameters that are not supervised first, so that the last
+  // supervised change sees all final values. Every name and value is read
+  // before anything is sent. Returns the first failing code.
+  PF_Err ApplySettings(const std::vector<ParamSetting>& settings);
+
+  Host& host() { return host_; }
+  ParamService& params() { return params_; }
+  // Throws HostError before Start() has made the instance.
+  Instance& instance();
+  std::vector<HostParam>& Params() { return params_.Params(instance()); }
+
+  // Every finding of the host's audit after the session's commands, each
+  // with the command it followed.
+  const std::vector<std::string>& problems() const { return problems_; }
+
+ private:
+  PF_Err Sent(PF_Err err, PF_Cmd cmd);
+
+  Host& host_;
+  ParamService& params_;
+  Instance* instance_ = nullptr;
+  std::vector<std::string> problems_;
+};
+
+}  // namespace minihost
