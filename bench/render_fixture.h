@@ -206,13 +206,13 @@ bool Applied::Record(const char* suite_name, const Suite& suite,
   Recorder<Pixel>::Real() = suite.*subpixel;
   Suite recording = suite;
   recording.*subpixel = Recorder<Pixel>::Sample;
-  host_.suites().Register(suite_name, kPFSamplingSuiteVersion1, &recording);
+  host_.suites().Register(suite_name, kPFSampling8SuiteVersion1, &recording);
   Timeline& t = Timeline::Get();
   t.main_positions.clear();
   t.blur_positions.clear();
   double main_seconds = 0, blur_seconds = 0;
   const bool ok = Render(main_seconds, blur_seconds, error);
-  host_.suites().Register(suite_name, kPFSamplingSuiteVersion1, &suite);
+  host_.suites().Register(suite_name, kPFSampling8SuiteVersion1, &suite);
   return ok;
 }
 

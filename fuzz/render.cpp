@@ -168,9 +168,9 @@ struct Effect {
         params(minihost::InstallParameterSuites(host)),
         render(minihost::RenderService::Install(host)),
         worlds(minihost::WorldService::Install(host)) {
-    host.suites().Register(kPFSampling8Suite, kPFSamplingSuiteVersion1, &g_sampling8);
-    host.suites().Register(kPFSampling16Suite, kPFSamplingSuiteVersion1, &g_sampling16);
-    host.suites().Register(kPFSamplingFloatSuite, kPFSamplingSuiteVersion1, &g_sampling_float);
+    host.suites().Register(kPFSampling8Suite, kPFSampling8SuiteVersion1, &g_sampling8);
+    host.suites().Register(kPFSampling16Suite, kPFSampling16SuiteVersion1, &g_sampling16);
+    host.suites().Register(kPFSamplingFloatSuite, kPFSamplingFloatSuiteVersion1, &g_sampling_float);
     // The call log would grow with every input.
     host.faults().set_recording(false);
     params.SetLayerSize(64, 64);

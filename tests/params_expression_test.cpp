@@ -70,7 +70,7 @@ TEST(Expression, NumbersPrintFromTheRaw16Point16Values) {
   std::vector<PF_ParamDef> records(PARAM_NUM_PARAMS);
   std::vector<PF_ParamDef*> params;
   for (PF_ParamDef& r : records) params.push_back(&r);
-  const PF_ANSICallbacks& ansi = host.util_callbacks().ansi;
+  const PF_ANSICallbacksBlock& ansi = host.util_callbacks().ansi;
 
   records[PARAM_RANDOM_FPS].u.fd.value = 30 << 16;
   records[PARAM_RANDOM_SEED].u.fd.value = -32768;  // -0.5

@@ -132,7 +132,7 @@ TEST(HostParams, StateRecordsFollowValuesAndExpressions) {
   EXPECT_EQ(params.ChangedSince(instance, start, PARAM_RANDOM_VALUE), true);
 
   PF_State forged = start;
-  forged.reserved[2] ^= 1;
+  forged.reservedAL[2] ^= 1;
   EXPECT_EQ(params.ChangedSince(instance, forged, PARAM_AMOUNT), std::nullopt);
 }
 
@@ -145,7 +145,7 @@ const Suite* SuiteOf(minihost::Host& host, const char* name, A_long version) {
 
 TEST(HostChecks, ParamUtilsRefuseWrongTypesAndShortStates) {
   Applied a;
-  const auto* utils = SuiteOf<PF_ParamUtilsSuite2>(a.host, kPFParamUtilsSuite, 2);
+  const auto* utils = SuiteOf<PF_ParamUtilsSuite1>(a.host, kPFParamUtilsSuite, 2);
   PF_ProgPtr ref = a.session.instance().effect_ref();
   PF_Err wrong_type = PF_Err_NONE, short_state = PF_Err_NONE, forged = PF_Err_NONE;
   a.host.CallPlugin("a test", &a.session.instance(), [&] {
@@ -155,11 +155,11 @@ TEST(HostChecks, ParamUtilsRefuseWrongTypesAndShortStates) {
     wrong_type = utils->PF_UpdateParamUI(ref, PARAM_BLUR_AMOUNT, &def);
     PF_Handle one_byte = a.host.handles().New(1);
     PF_Boolean changed = false;
-    short_state = utils->PF_HasParamChanged(ref, static_cast<const PF_State*>(*one_byte),
+    short_state = utils->PF_HasParamChangedObsolete(ref, static_cast<const PF_State*>(*one_byte),
                                             PF_ParamIndex_CHECK_ALL, &changed);
     a.host.handles().Dispose(one_byte);
     const PF_State zero{};
-    forged = utils->PF_HasParamChanged(ref, &zero, PF_ParamIndex_CHECK_ALL, &changed);
+    forged = utils->PF_HasParamChangedObsolete(ref, &zero, PF_ParamIndex_CHECK_ALL, &changed);
   });
   EXPECT_EQ(wrong_type, PF_Err_BAD_CALLBACK_PARAM);
   EXPECT_EQ(short_state, PF_Err_BAD_CALLBACK_PARAM);
@@ -174,7 +174,7 @@ TEST(HostChecks, ParamUtilsRefuseWrongTypesAndShortStates) {
 TEST(HostChecks, PluginIdsAndReferencesAreAccountedFor) {
   Applied a;
   const auto* pf = SuiteOf<AEGP_PFInterfaceSuite1>(a.host, kAEGPPFInterfaceSuite, 1);
-  const auto* streams = SuiteOf<AEGP_StreamSuite7>(a.host, kAEGPStreamSuite, 7);
+  const auto* streams = SuiteOf<AEGP_StreamSuite2>(a.host, kAEGPStreamSuite, 7);
   const auto* effects = SuiteOf<AEGP_EffectSuite2>(a.host, kAEGPEffectSuite, 2);
   PF_ProgPtr ref = a.session.instance().effect_ref();
   const AEGP_PluginID id = a.host.plugin_id();

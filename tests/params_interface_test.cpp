@@ -178,13 +178,13 @@ TEST(InterfaceState, UserChangedParamCallsInOrder) {
 // name it was copied with.
 TEST(InterfaceState, SentRecordsCarryTheirOwnTypeAndName) {
   Applied a;
-  std::strcpy(a.param(PARAM_COLOR_MODE).def.name, "Renamed");
-  std::strcpy(a.param(PARAM_BLUR_AMOUNT).def.name, "Renamed");
+  std::strcpy(a.param(PARAM_COLOR_MODE).def.name_do_not_use_directly, "Renamed");
+  std::strcpy(a.param(PARAM_BLUR_AMOUNT).def.name_do_not_use_directly, "Renamed");
   a.param(PARAM_BLUR_AMOUNT).def.param_type = PF_Param_SLIDER;
   ASSERT_EQ(a.session.UpdateParamsUI(), PF_Err_NONE);
   EXPECT_THAT(a.session.problems(), IsEmpty()) << "a wrong type would be refused by the host";
-  EXPECT_STREQ(a.param(PARAM_COLOR_MODE).def.name, "Renamed");
-  EXPECT_STREQ(a.param(PARAM_BLUR_AMOUNT).def.name, "Blur Amount");
+  EXPECT_STREQ(a.param(PARAM_COLOR_MODE).def.name_do_not_use_directly, "Renamed");
+  EXPECT_STREQ(a.param(PARAM_BLUR_AMOUNT).def.name_do_not_use_directly, "Blur Amount");
 }
 
 TEST(InterfaceState, CopyParamDefsFillsOnlyTheTwentyRecordsItSends) {

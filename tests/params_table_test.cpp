@@ -48,7 +48,7 @@ TEST(ParamsSetup, DeclaresThirtySevenParametersInOrderAndReportsThirtyEight) {
   std::set<int> supervised;
   for (int i = 1; i < 38; ++i) {
     const PF_ParamDef& def = d.def(static_cast<ParamIndex>(i));
-    names.emplace_back(def.name);
+    names.emplace_back(def.name_do_not_use_directly);
     EXPECT_EQ(def.uu.id, i) << "the id is the index";
     EXPECT_EQ(def.ui_flags, 0) << i;
     EXPECT_EQ(def.ui_width, 0) << i;
@@ -71,7 +71,7 @@ TEST(ParamsSetup, EveryRowArrivesAsTabled) {
     expected.uu.id = row.index;
     expected.param_type = row.type;
     expected.flags = row.flags;
-    std::strcpy(expected.name, row.name);
+    std::strcpy(expected.name_do_not_use_directly, row.name);
     switch (row.type) {
       case PF_Param_FIX_SLIDER:
         expected.u.fd.value = expected.u.fd.dephault = ToFixed(row.dephault);

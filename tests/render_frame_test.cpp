@@ -227,7 +227,7 @@ TEST(FrameFailure, FormatTheRenderDoesNotKnowIs516) {
   out.FillPixels(kUnwritten);
   struct Liar {
     static PF_Err Format(const PF_EffectWorld*, PF_PixelFormat* format) {
-      *format = PF_FourCC('y', 'u', 'v', 'a');
+      *format = PF_FourCharCode('y', 'u', 'v', 'a');
       return PF_Err_NONE;
     }
   };

@@ -189,10 +189,10 @@ class SampleProbe8 {
     current() = this;
     suite_ = minihost::Sampling8Suite();
     suite_.subpixel_sample = &Sample;
-    host_.suites().Register(kPFSampling8Suite, kPFSamplingSuiteVersion1, &suite_);
+    host_.suites().Register(kPFSampling8Suite, kPFSampling8SuiteVersion1, &suite_);
   }
   ~SampleProbe8() {
-    host_.suites().Register(kPFSampling8Suite, kPFSamplingSuiteVersion1,
+    host_.suites().Register(kPFSampling8Suite, kPFSampling8SuiteVersion1,
                             &minihost::Sampling8Suite());
     current() = nullptr;
   }

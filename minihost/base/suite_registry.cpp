@@ -2,13 +2,22 @@
 
 namespace minihost {
 
-void SuiteRegistry::Register(std::string name, A_long version, const void* table) {
-  tables_[{std::move(name), version}] = table;
+void SuiteRegistry::Register(std::string name, A_long version, const void* table,
+                             std::size_t size) {
+  tables_[{std::move(name), version}] = {table, size};
 }
 
 const void* SuiteRegistry::Find(const std::string& name, A_long version) const {
   auto it = tables_.find({name, version});
-  return it == tables_.end() ? nullptr : it->second;
+  return it == tables_.end() ? nullptr : it->second.first;
+}
+
+std::vector<SuiteRegistry::Served> SuiteRegistry::Tables() const {
+  std::vector<Served> out;
+  for (const auto& [key, table] : tables_) {
+    out.push_back({key.first, key.second, table.first, table.second});
+  }
+  return out;
 }
 
 void SuiteRegistry::NoteAcquired(const std::string& name, A_long version) {

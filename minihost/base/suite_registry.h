@@ -2,6 +2,7 @@
 // plug-in has acquired and not yet released.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 #include <utility>
@@ -21,7 +22,20 @@ struct SuiteEvent {
 class SuiteRegistry {
  public:
   // Makes a suite available. `table` must outlive the registry.
-  void Register(std::string name, A_long version, const void* table);
+  template <class Table>
+  void Register(std::string name, A_long version, const Table* table) {
+    Register(std::move(name), version, table, sizeof(Table));
+  }
+  void Register(std::string name, A_long version, const void* table, std::size_t size);
+
+  struct Served {
+    std::string name;
+    A_long version;
+    const void* table;
+    std::size_t size;  // bytes
+  };
+  // Every table served, for checks that each slot is filled.
+  std::vector<Served> Tables() const;
 
   // Returns the table, or null for a name and version the host does not serve.
   const void* Find(const std::string& name, A_long version) const;
@@ -37,7 +51,7 @@ class SuiteRegistry {
   void ClearEvents() { events_.clear(); }
 
  private:
-  std::map<std::pair<std::string, A_long>, const void*> tables_;
+  std::map<std::pair<std::string, A_long>, std::pair<const void*, std::size_t>> tables_;
   std::map<std::pair<std::string, A_long>, int> outstanding_;
   std::vector<SuiteEvent> events_;
 };

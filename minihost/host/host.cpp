@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "minihost/base/error.h"
 #include "minihost/host/basic_services.h"
@@ -83,7 +84,7 @@ PF_InData Host::MakeInData(Instance* instance) {
   in.utils = &utils_;
   in.effect_ref = instance != nullptr ? instance->effect_ref() : nullptr;
   in.quality = 1;
-  in.version_major_minor = 13u << 16;
+  in.version = {PF_PLUG_IN_VERSION, PF_PLUG_IN_SUBVERS};
   in.current_time = current_time_;
   in.time_step = time_step_;
   in.local_time_step = time_step_;
@@ -91,7 +92,8 @@ PF_InData Host::MakeInData(Instance* instance) {
   in.downsample_x = in.downsample_y = in.pixel_aspect_ratio = {1, 1};
   in.global_data = global_data_;
   in.sequence_data = instance != nullptr ? instance->sequence_data : nullptr;
-  in.pica_basicP = BasicSuite();
+  // The record types it writable; nothing writes through it.
+  in.pica_basicP = const_cast<SPBasicSuite*>(BasicSuite());
   return in;
 }
 
@@ -138,12 +140,17 @@ PF_Err Host::SendRaw(PF_Cmd cmd, Instance* instance, PF_InData& in_data, PF_OutD
 }
 
 void Host::CallPlugin(const std::string& what, Instance* instance,
-                      const std::function<void()>& call) {
-  {
+                      const std::function<void()>& call, bool on_other_thread) {
+  auto run = [&] {
     CurrentHostScope scope(this);
     Instance* previous = std::exchange(current_instance_, instance);
     call();
     current_instance_ = previous;
+  };
+  if (on_other_thread) {
+    std::thread(run).join();
+  } else {
+    run();
   }
   Audit(" after " + what);
 }

@@ -89,7 +89,10 @@ class Host {
   // Calls into the plug-in outside a command, as a host calls a function the
   // plug-in handed over (the pre-render data's deletion): this host is
   // current while `call` runs, and audits afterwards as after a command.
-  void CallPlugin(const std::string& what, Instance* instance, const std::function<void()>& call);
+  // With `on_other_thread`, `call` runs on a thread of its own, as a host
+  // may delete pre-render data from any of its threads.
+  void CallPlugin(const std::string& what, Instance* instance, const std::function<void()>& call,
+                  bool on_other_thread = false);
   // Records as the host fills them before a command.
   PF_InData MakeInData(Instance* instance);
   PF_OutData MakeOutData(Instance* instance) const;

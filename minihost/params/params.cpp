@@ -115,9 +115,10 @@ void CheckRange(const PF_ParamDef& def, PF_ParamIndex index, double v, double lo
 
 std::string DisplayName(const PF_ParamDef& def, PF_ParamIndex index) {
   if (index == 0) return "(input layer)";
-  const std::size_t n = strnlen(def.name, sizeof def.name);
+  const std::size_t n =
+      strnlen(def.name_do_not_use_directly, sizeof def.name_do_not_use_directly);
   if (n == 0) return def.param_type == PF_Param_GROUP_END ? "(group end)" : "(unnamed)";
-  return std::string(def.name, n);
+  return std::string(def.name_do_not_use_directly, n);
 }
 
 std::vector<std::string> PopupChoices(const PF_ParamDef& def) {
@@ -201,8 +202,9 @@ ParamService& ParamService::Install(Host& host) {
 // Checks a definition the way a host refuses malformed ones, and keeps it
 // with host-owned copies of the texts it points to.
 std::string ParamService::Declare(PF_ParamDef def) {
-  if (strnlen(def.name, sizeof def.name) == sizeof def.name) {
-    return "the name is not terminated within " + std::to_string(sizeof def.name) + " bytes";
+  constexpr std::size_t kNameSize = sizeof def.name_do_not_use_directly;
+  if (strnlen(def.name_do_not_use_directly, kNameSize) == kNameSize) {
+    return "the name is not terminated within " + std::to_string(kNameSize) + " bytes";
   }
   if (def.param_type == PF_Param_POPUP) {
     if (def.u.pd.u.namesptr == nullptr) return "a popup without choices";
@@ -379,21 +381,21 @@ PF_State ParamService::CurrentState(Instance& instance) {
   const uint64_t key = combined.value();
   data.states.emplace(key, std::move(hashes));
   PF_State state{};
-  state.reserved[0] = kStateMagic;
-  state.reserved[1] = static_cast<A_long>(data.serial);
-  state.reserved[2] = static_cast<A_long>(static_cast<uint32_t>(key));
-  state.reserved[3] = static_cast<A_long>(static_cast<uint32_t>(key >> 32));
+  state.reservedAL[0] = kStateMagic;
+  state.reservedAL[1] = static_cast<A_long>(data.serial);
+  state.reservedAL[2] = static_cast<A_long>(static_cast<uint32_t>(key));
+  state.reservedAL[3] = static_cast<A_long>(static_cast<uint32_t>(key >> 32));
   return state;
 }
 
 std::optional<bool> ParamService::ChangedSince(Instance& instance, const PF_State& state,
                                                PF_ParamIndex index) {
   InstanceParams& data = Of(instance);
-  if (state.reserved[0] != kStateMagic || state.reserved[1] != static_cast<A_long>(data.serial)) {
+  if (state.reservedAL[0] != kStateMagic || state.reservedAL[1] != static_cast<A_long>(data.serial)) {
     return std::nullopt;
   }
-  const uint64_t key = static_cast<uint32_t>(state.reserved[2]) |
-                       (static_cast<uint64_t>(static_cast<uint32_t>(state.reserved[3])) << 32);
+  const uint64_t key = static_cast<uint32_t>(state.reservedAL[2]) |
+                       (static_cast<uint64_t>(static_cast<uint32_t>(state.reservedAL[3])) << 32);
   auto it = data.states.find(key);
   if (it == data.states.end()) return std::nullopt;
   const std::vector<uint64_t> now = ValueHashes(data);

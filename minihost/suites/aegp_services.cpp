@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "minihost/host/traps.h"
 #include "minihost/params/params.h"
 
 namespace minihost {
@@ -78,7 +79,14 @@ A_Err GetNewEffectForEffect(AEGP_PluginID plugin_id, PF_ProgPtr effect_ref,
   return failure ? failure->code : PF_Err_NONE;
 }
 
-constexpr AEGP_PFInterfaceSuite1 kPFInterfaceSuite1 = {GetNewEffectForEffect};
+constexpr AEGP_PFInterfaceSuite1 kPFInterfaceSuite1 = {
+    .AEGP_GetEffectLayer = MINIHOST_TRAP(AEGP_PFInterfaceSuite1, AEGP_GetEffectLayer),
+    .AEGP_GetNewEffectForEffect = GetNewEffectForEffect,
+    .AEGP_ConvertEffectToCompTime =
+        MINIHOST_TRAP(AEGP_PFInterfaceSuite1, AEGP_ConvertEffectToCompTime),
+    .AEGP_GetEffectCamera = MINIHOST_TRAP(AEGP_PFInterfaceSuite1, AEGP_GetEffectCamera),
+    .AEGP_GetEffectCameraMatrix = MINIHOST_TRAP(AEGP_PFInterfaceSuite1, AEGP_GetEffectCameraMatrix),
+};
 
 // --- AEGP Effect Suite 2 ---------------------------------------------------
 
@@ -97,9 +105,29 @@ A_Err DisposeEffect(AEGP_EffectRefH effect) {
   return failure ? failure->code : PF_Err_NONE;
 }
 
-constexpr AEGP_EffectSuite2 kEffectSuite2 = {DisposeEffect};
+constexpr AEGP_EffectSuite2 kEffectSuite2 = {
+    .AEGP_GetLayerNumEffects = MINIHOST_TRAP(AEGP_EffectSuite2, AEGP_GetLayerNumEffects),
+    .AEGP_GetLayerEffectByIndex = MINIHOST_TRAP(AEGP_EffectSuite2, AEGP_GetLayerEffectByIndex),
+    .AEGP_GetInstalledKeyFromLayerEffect =
+        MINIHOST_TRAP(AEGP_EffectSuite2, AEGP_GetInstalledKeyFromLayerEffect),
+    .AEGP_GetEffectParamUnionByIndex =
+        MINIHOST_TRAP(AEGP_EffectSuite2, AEGP_GetEffectParamUnionByIndex),
+    .AEGP_GetEffectFlags = MINIHOST_TRAP(AEGP_EffectSuite2, AEGP_GetEffectFlags),
+    .AEGP_SetEffectFlags = MINIHOST_TRAP(AEGP_EffectSuite2, AEGP_SetEffectFlags),
+    .AEGP_ReorderEffect = MINIHOST_TRAP(AEGP_EffectSuite2, AEGP_ReorderEffect),
+    .AEGP_EffectCallGeneric = MINIHOST_TRAP(AEGP_EffectSuite2, AEGP_EffectCallGeneric),
+    .AEGP_DisposeEffect = DisposeEffect,
+    .AEGP_ApplyEffect = MINIHOST_TRAP(AEGP_EffectSuite2, AEGP_ApplyEffect),
+    .AEGP_DeleteLayerEffect = MINIHOST_TRAP(AEGP_EffectSuite2, AEGP_DeleteLayerEffect),
+    .AEGP_GetNumInstalledEffects = MINIHOST_TRAP(AEGP_EffectSuite2, AEGP_GetNumInstalledEffects),
+    .AEGP_GetNextInstalledEffect = MINIHOST_TRAP(AEGP_EffectSuite2, AEGP_GetNextInstalledEffect),
+    .AEGP_GetEffectName = MINIHOST_TRAP(AEGP_EffectSuite2, AEGP_GetEffectName),
+    .AEGP_GetEffectMatchName = MINIHOST_TRAP(AEGP_EffectSuite2, AEGP_GetEffectMatchName),
+    .AEGP_GetEffectCategory = MINIHOST_TRAP(AEGP_EffectSuite2, AEGP_GetEffectCategory),
+    .AEGP_DuplicateEffect = MINIHOST_TRAP(AEGP_EffectSuite2, AEGP_DuplicateEffect),
+};
 
-// --- AEGP Stream Suite 7 -----------------------------------------------------
+// --- AEGP Stream Suite 7 (AEGP_StreamSuite2) -----------------------------------------------------
 
 A_Err GetNewEffectStreamByIndex(AEGP_PluginID plugin_id, AEGP_EffectRefH effect,
                                 PF_ParamIndex index, AEGP_StreamRefH* stream) {
@@ -163,8 +191,31 @@ A_Err SetExpression(AEGP_PluginID plugin_id, AEGP_StreamRefH stream, const A_cha
   return PF_Err_NONE;
 }
 
-constexpr AEGP_StreamSuite7 kStreamSuite7 = {GetNewEffectStreamByIndex, DisposeStream,
-                                             SetExpression};
+constexpr AEGP_StreamSuite2 kStreamSuite2 = {
+    .AEGP_IsStreamLegal = MINIHOST_TRAP(AEGP_StreamSuite2, AEGP_IsStreamLegal),
+    .AEGP_CanVaryOverTime = MINIHOST_TRAP(AEGP_StreamSuite2, AEGP_CanVaryOverTime),
+    .AEGP_GetValidInterpolations = MINIHOST_TRAP(AEGP_StreamSuite2, AEGP_GetValidInterpolations),
+    .AEGP_GetNewLayerStream = MINIHOST_TRAP(AEGP_StreamSuite2, AEGP_GetNewLayerStream),
+    .AEGP_GetEffectNumParamStreams =
+        MINIHOST_TRAP(AEGP_StreamSuite2, AEGP_GetEffectNumParamStreams),
+    .AEGP_GetNewEffectStreamByIndex = GetNewEffectStreamByIndex,
+    .AEGP_GetNewMaskStream = MINIHOST_TRAP(AEGP_StreamSuite2, AEGP_GetNewMaskStream),
+    .AEGP_DisposeStream = DisposeStream,
+    .AEGP_GetStreamName = MINIHOST_TRAP(AEGP_StreamSuite2, AEGP_GetStreamName),
+    .AEGP_GetStreamUnitsText = MINIHOST_TRAP(AEGP_StreamSuite2, AEGP_GetStreamUnitsText),
+    .AEGP_GetStreamProperties = MINIHOST_TRAP(AEGP_StreamSuite2, AEGP_GetStreamProperties),
+    .AEGP_IsStreamTimevarying = MINIHOST_TRAP(AEGP_StreamSuite2, AEGP_IsStreamTimevarying),
+    .AEGP_GetStreamType = MINIHOST_TRAP(AEGP_StreamSuite2, AEGP_GetStreamType),
+    .AEGP_GetNewStreamValue = MINIHOST_TRAP(AEGP_StreamSuite2, AEGP_GetNewStreamValue),
+    .AEGP_DisposeStreamValue = MINIHOST_TRAP(AEGP_StreamSuite2, AEGP_DisposeStreamValue),
+    .AEGP_SetStreamValue = MINIHOST_TRAP(AEGP_StreamSuite2, AEGP_SetStreamValue),
+    .AEGP_GetLayerStreamValue = MINIHOST_TRAP(AEGP_StreamSuite2, AEGP_GetLayerStreamValue),
+    .AEGP_GetExpressionState = MINIHOST_TRAP(AEGP_StreamSuite2, AEGP_GetExpressionState),
+    .AEGP_SetExpressionState = MINIHOST_TRAP(AEGP_StreamSuite2, AEGP_SetExpressionState),
+    .AEGP_GetExpression = MINIHOST_TRAP(AEGP_StreamSuite2, AEGP_GetExpression),
+    .AEGP_SetExpression = SetExpression,
+    .AEGP_DuplicateStreamRef = MINIHOST_TRAP(AEGP_StreamSuite2, AEGP_DuplicateStreamRef),
+};
 
 // --- AEGP Dynamic Stream Suite 2 ---------------------------------------------
 
@@ -188,7 +239,31 @@ A_Err SetDynamicStreamFlag(AEGP_StreamRefH stream, AEGP_DynStreamFlags flag,
   return PF_Err_NONE;
 }
 
-constexpr AEGP_DynamicStreamSuite2 kDynamicStreamSuite2 = {SetDynamicStreamFlag};
+constexpr AEGP_DynamicStreamSuite2 kDynamicStreamSuite2 = {
+    .AEGP_GetNewStreamRefForLayer =
+        MINIHOST_TRAP(AEGP_DynamicStreamSuite2, AEGP_GetNewStreamRefForLayer),
+    .AEGP_GetStreamDepth = MINIHOST_TRAP(AEGP_DynamicStreamSuite2, AEGP_GetStreamDepth),
+    .AEGP_GetStreamGroupingType =
+        MINIHOST_TRAP(AEGP_DynamicStreamSuite2, AEGP_GetStreamGroupingType),
+    .AEGP_GetNumStreamsInGroup = MINIHOST_TRAP(AEGP_DynamicStreamSuite2, AEGP_GetNumStreamsInGroup),
+    .AEGP_GetDynamicStreamFlags =
+        MINIHOST_TRAP(AEGP_DynamicStreamSuite2, AEGP_GetDynamicStreamFlags),
+    .AEGP_SetDynamicStreamFlag = SetDynamicStreamFlag,
+    .AEGP_GetNewStreamRefByIndex =
+        MINIHOST_TRAP(AEGP_DynamicStreamSuite2, AEGP_GetNewStreamRefByIndex),
+    .AEGP_GetNewStreamRefByMatchname =
+        MINIHOST_TRAP(AEGP_DynamicStreamSuite2, AEGP_GetNewStreamRefByMatchname),
+    .AEGP_DeleteStream = MINIHOST_TRAP(AEGP_DynamicStreamSuite2, AEGP_DeleteStream),
+    .AEGP_ReorderStream = MINIHOST_TRAP(AEGP_DynamicStreamSuite2, AEGP_ReorderStream),
+    .AEGP_DuplicateStream = MINIHOST_TRAP(AEGP_DynamicStreamSuite2, AEGP_DuplicateStream),
+    .AEGP_SetStreamName = MINIHOST_TRAP(AEGP_DynamicStreamSuite2, AEGP_SetStreamName),
+    .AEGP_CanAddStream = MINIHOST_TRAP(AEGP_DynamicStreamSuite2, AEGP_CanAddStream),
+    .AEGP_AddStream = MINIHOST_TRAP(AEGP_DynamicStreamSuite2, AEGP_AddStream),
+    .AEGP_GetMatchName = MINIHOST_TRAP(AEGP_DynamicStreamSuite2, AEGP_GetMatchName),
+    .AEGP_GetNewParentStreamRef =
+        MINIHOST_TRAP(AEGP_DynamicStreamSuite2, AEGP_GetNewParentStreamRef),
+    .AEGP_GetStreamIsModified = MINIHOST_TRAP(AEGP_DynamicStreamSuite2, AEGP_GetStreamIsModified),
+};
 
 }  // namespace
 
@@ -263,7 +338,7 @@ AegpService& InstallAegpServices(Host& host) {
   host.suites().Register(kAEGPPFInterfaceSuite, kAEGPPFInterfaceSuiteVersion1,
                          &kPFInterfaceSuite1);
   host.suites().Register(kAEGPEffectSuite, kAEGPEffectSuiteVersion2, &kEffectSuite2);
-  host.suites().Register(kAEGPStreamSuite, kAEGPStreamSuiteVersion7, &kStreamSuite7);
+  host.suites().Register(kAEGPStreamSuite, kAEGPStreamSuiteVersion2, &kStreamSuite2);
   host.suites().Register(kAEGPDynamicStreamSuite, kAEGPDynamicStreamSuiteVersion2,
                          &kDynamicStreamSuite2);
   return service;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "minihost/host/traps.h"
 #include "minihost/params/params.h"
 
 namespace minihost {
@@ -75,14 +76,15 @@ PF_Err UpdateParamUI(PF_ProgPtr effect_ref, PF_ParamIndex index, const PF_ParamD
                   ", declared as " + std::to_string(declared));
     return PF_Err_BAD_CALLBACK_PARAM;
   }
-  if (strnlen(def->name, sizeof def->name) == sizeof def->name) {
+  constexpr std::size_t kNameSize = sizeof def->name_do_not_use_directly;
+  if (strnlen(def->name_do_not_use_directly, kNameSize) == kNameSize) {
     host->Problem("PF_UpdateParamUI of parameter " + std::to_string(index) +
                   " with a name that is not terminated");
     return PF_Err_BAD_CALLBACK_PARAM;
   }
   p.def.ui_flags = (p.def.ui_flags & ~PF_PUI_DISABLED) | (def->ui_flags & PF_PUI_DISABLED);
   // The host shows the name the record carries.
-  std::memcpy(p.def.name, def->name, sizeof p.def.name);
+  std::memcpy(p.def.name_do_not_use_directly, def->name_do_not_use_directly, kNameSize);
   return PF_Err_NONE;
 }
 
@@ -125,13 +127,24 @@ PF_Err HasParamChanged(PF_ProgPtr effect_ref, const PF_State* state, PF_ParamInd
   return PF_Err_NONE;
 }
 
-constexpr PF_ParamUtilsSuite2 kParamUtilsSuite2 = {UpdateParamUI, GetCurrentState,
-                                                   HasParamChanged};
+constexpr PF_ParamUtilsSuite1 kParamUtilsSuite1 = {
+    .PF_UpdateParamUI = UpdateParamUI,
+    .PF_GetCurrentStateObsolete = GetCurrentState,
+    .PF_HasParamChangedObsolete = HasParamChanged,
+    .PF_HaveInputsChangedOverTimeSpanObsolete =
+        MINIHOST_TRAP(PF_ParamUtilsSuite1, PF_HaveInputsChangedOverTimeSpanObsolete),
+    .PF_IsIdenticalCheckout = MINIHOST_TRAP(PF_ParamUtilsSuite1, PF_IsIdenticalCheckout),
+    .PF_FindKeyframeTime = MINIHOST_TRAP(PF_ParamUtilsSuite1, PF_FindKeyframeTime),
+    .PF_GetKeyframeCount = MINIHOST_TRAP(PF_ParamUtilsSuite1, PF_GetKeyframeCount),
+    .PF_CheckoutKeyframe = MINIHOST_TRAP(PF_ParamUtilsSuite1, PF_CheckoutKeyframe),
+    .PF_CheckinKeyframe = MINIHOST_TRAP(PF_ParamUtilsSuite1, PF_CheckinKeyframe),
+    .PF_KeyIndexToTime = MINIHOST_TRAP(PF_ParamUtilsSuite1, PF_KeyIndexToTime),
+};
 
 }  // namespace
 
 void InstallParamUtilsSuite(Host& host) {
-  host.suites().Register(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion2, &kParamUtilsSuite2);
+  host.suites().Register(kPFParamUtilsSuite, kPFParamUtilsSuiteVersion1, &kParamUtilsSuite1);
 }
 
 }  // namespace minihost

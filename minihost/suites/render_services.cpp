@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "minihost/host/traps.h"
 #include "minihost/suites/sampling.h"
 
 namespace minihost {
@@ -140,6 +141,7 @@ RenderService& RenderService::Install(Host& host) {
   InstallSamplingSuites(host);
   auto& service = host.AddService(std::make_unique<RenderService>(host));
   service.pre_callbacks_.checkout_layer = RenderCalls::CheckoutLayer;
+  service.pre_callbacks_.GuidMixInPtr = MINIHOST_TRAP(PF_PreRenderCallbacks, GuidMixInPtr);
   service.smart_callbacks_.checkout_layer_pixels = RenderCalls::CheckoutLayerPixels;
   service.smart_callbacks_.checkin_layer_pixels = RenderCalls::CheckinLayerPixels;
   service.smart_callbacks_.checkout_output = RenderCalls::CheckoutOutput;
@@ -176,10 +178,10 @@ void RenderService::DeletePreRenderData(Instance* instance, void* data) {
   const Held held = *it;
   held_.erase(it);
   if (held.deleter == nullptr) return;
-  host_.CallPlugin("the pre-render data's deletion", instance, [&] {
-    PF_InData in_data = host_.MakeInData(instance);
-    held.deleter(&in_data, held.data);
-  });
+  // As the host does it: the data alone, from a thread of the host's choosing.
+  host_.CallPlugin(
+      "the pre-render data's deletion", instance, [&] { held.deleter(held.data); },
+      /*on_other_thread=*/true);
 }
 
 void RenderService::ClearRecords() {

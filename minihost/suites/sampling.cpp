@@ -305,9 +305,9 @@ constexpr PF_SamplingFloatSuite1 kSamplingFloat = {
 }  // namespace
 
 void InstallSamplingSuites(Host& host) {
-  host.suites().Register(kPFSampling8Suite, kPFSamplingSuiteVersion1, &kSampling8);
-  host.suites().Register(kPFSampling16Suite, kPFSamplingSuiteVersion1, &kSampling16);
-  host.suites().Register(kPFSamplingFloatSuite, kPFSamplingSuiteVersion1, &kSamplingFloat);
+  host.suites().Register(kPFSampling8Suite, kPFSampling8SuiteVersion1, &kSampling8);
+  host.suites().Register(kPFSampling16Suite, kPFSampling16SuiteVersion1, &kSampling16);
+  host.suites().Register(kPFSamplingFloatSuite, kPFSamplingFloatSuiteVersion1, &kSamplingFloat);
 }
 
 const PF_Sampling8Suite1& Sampling8Suite() { return kSampling8; }

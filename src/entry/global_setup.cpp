@@ -1,6 +1,7 @@
 #include "entry/effect_info.h"
 #include "entry/global_data.h"
 #include "entry/handlers.h"
+#include "host/basic_suite_keeper.h"
 #include "host/handle_guard.h"
 #include "host/suite_handler.h"
 
@@ -9,13 +10,15 @@ namespace prismora {
 PF_Err GlobalSetup(PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* /*params*/[],
                    PF_LayerDef* /*output*/) {
   SuiteHandler suites(in_data->pica_basicP);
+  // The deletion of pre-render data comes without in_data.
+  KeepBasicSuite(in_data->pica_basicP);
 
   // Written first, so they stand even when a later step fails.
   out_data->my_version = kMyVersion;
   out_data->out_flags = kOutFlags;
   out_data->out_flags2 = kOutFlags2;
 
-  const PF_HandleSuite2* handles = suites.HandleSuite2();
+  const PF_HandleSuite1* handles = suites.HandleSuite2();
   OwnedHandle handle(handles, sizeof(GlobalData));
   if (!handle) return PF_Err_INTERNAL_STRUCT_DAMAGED;
 

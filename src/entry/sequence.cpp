@@ -30,7 +30,7 @@ PF_Err SequenceSetup(PF_InData* in_data, PF_OutData* out_data) {
   SuiteHandler suites(in_data->pica_basicP);
   DisposeSequenceData(in_data, out_data);
 
-  const PF_HandleSuite2* handles = suites.HandleSuite2();
+  const PF_HandleSuite1* handles = suites.HandleSuite2();
   OwnedHandle handle(handles, kInitialSequenceDataSize);
   if (!handle) return PF_Err_OUT_OF_MEMORY;
   {

@@ -11,7 +11,7 @@ struct PF_RenderRequest {
   PF_Field field;
   PF_ChannelMask channel_mask;
   PF_Boolean preserve_rgb_of_zero_alpha;
-  A_char unused[3];
+  char unused[3];
   A_long reserved[4];
 };
 
@@ -19,25 +19,24 @@ struct PF_CheckoutResult {
   PF_LRect result_rect;
   PF_LRect max_result_rect;
   PF_RationalScale par;
-  A_long solid;
+  PF_Boolean solid;
   PF_Boolean reservedB[3];
-  PF_Boolean pad;
   A_long ref_width;
   A_long ref_height;
   A_long reserved[6];
 };
 
-// Frees what a pre-render left in `pre_render_data` when the host no longer
-// needs it; the host passes its input record so the plug-in can reach the
-// host's handle callbacks.
-typedef void (*PF_DeletePreRenderDataFunc)(const PF_InData* in_data, void* pre_render_data);
+// Frees what a pre-render left in `pre_render_data` once the host no longer
+// needs it: after the render, or without one. The host passes nothing else,
+// and may call it on any thread.
+typedef void (*PF_DeletePreRenderDataFunc)(void* pre_render_data);
 
 struct PF_PreRenderInput {
   PF_RenderRequest output_request;
-  A_short bitdepth;
-  A_short reserved_s;
-  A_long device_index;
+  short bitdepth;
   const void* gpu_data;
+  PF_GPU_Framework what_gpu;
+  A_u_long device_index;
 };
 
 struct PF_PreRenderOutput {
@@ -45,16 +44,16 @@ struct PF_PreRenderOutput {
   PF_LRect max_result_rect;
   PF_Boolean solid;
   PF_Boolean reserved;
-  A_short reserved_s;
   PF_RenderOutputFlags flags;
   void* pre_render_data;
   PF_DeletePreRenderDataFunc delete_pre_render_data_func;
 };
 
 struct PF_PreRenderCallbacks {
-  PF_Err (*checkout_layer)(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout_id,
-                           const PF_RenderRequest* request, A_long what_time, A_long time_step,
-                           A_u_long time_scale, PF_CheckoutResult* result);
+  PF_Err (*checkout_layer)(PF_ProgPtr effect_ref, PF_ParamIndex index, A_long checkout_idL,
+                           const PF_RenderRequest* req, A_long what_time, A_long time_step,
+                           A_u_long time_scale, PF_CheckoutResult* checkout_result);
+  PF_Err (*GuidMixInPtr)(PF_ProgPtr effect_ref, A_u_long buf_sizeLu, const void* buf);
 };
 
 struct PF_PreRenderExtra {
@@ -65,17 +64,17 @@ struct PF_PreRenderExtra {
 
 struct PF_SmartRenderInput {
   PF_RenderRequest output_request;
-  A_short bitdepth;
-  A_short reserved_s;
-  A_long device_index;
+  short bitdepth;
   void* pre_render_data;
   const void* gpu_data;
+  PF_GPU_Framework what_gpu;
+  A_u_long device_index;
 };
 
 struct PF_SmartRenderCallbacks {
-  PF_Err (*checkout_layer_pixels)(PF_ProgPtr effect_ref, A_long checkout_id,
+  PF_Err (*checkout_layer_pixels)(PF_ProgPtr effect_ref, A_long checkout_idL,
                                   PF_EffectWorld** pixels);
-  PF_Err (*checkin_layer_pixels)(PF_ProgPtr effect_ref, A_long checkout_id);
+  PF_Err (*checkin_layer_pixels)(PF_ProgPtr effect_ref, A_long checkout_idL);
   PF_Err (*checkout_output)(PF_ProgPtr effect_ref, PF_EffectWorld** output);
 };
 
@@ -85,5 +84,3 @@ struct PF_SmartRenderExtra {
 };
 
 }  // extern "C"
-
-static_assert(sizeof(PF_RenderRequest) == 44);

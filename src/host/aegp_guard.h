@@ -57,7 +57,7 @@ class EffectReferences {
     }
     for (AEGP_StreamRefH& stream : streams_) {
       if (stream == nullptr) continue;
-      const AEGP_StreamSuite7* suite = suites_.StreamSuite7();
+      const AEGP_StreamSuite2* suite = suites_.StreamSuite7();
       const PF_Err e = suite->AEGP_DisposeStream(std::exchange(stream, nullptr));
       if (err == PF_Err_NONE) err = e;
     }

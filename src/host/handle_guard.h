@@ -12,7 +12,7 @@ namespace prismora {
 // ownership was passed on with Release().
 class OwnedHandle {
  public:
-  OwnedHandle(const PF_HandleSuite2* suite, A_HandleSize size)
+  OwnedHandle(const PF_HandleSuite1* suite, A_HandleSize size)
       : suite_(suite), handle_(suite->host_new_handle(size)) {}
   ~OwnedHandle() {
     if (handle_ != nullptr) suite_->host_dispose_handle(handle_);
@@ -25,7 +25,7 @@ class OwnedHandle {
   PF_Handle Release() { return std::exchange(handle_, nullptr); }
 
  private:
-  const PF_HandleSuite2* suite_;
+  const PF_HandleSuite1* suite_;
   PF_Handle handle_;
 };
 
@@ -33,7 +33,7 @@ class OwnedHandle {
 // took nothing, so nothing is undone for it.
 class HandleLock {
  public:
-  HandleLock(const PF_HandleSuite2* suite, PF_Handle handle)
+  HandleLock(const PF_HandleSuite1* suite, PF_Handle handle)
       : suite_(suite), handle_(handle), data_(suite->host_lock_handle(handle)) {}
   ~HandleLock() {
     if (data_ != nullptr) suite_->host_unlock_handle(handle_);
@@ -48,7 +48,7 @@ class HandleLock {
   explicit operator bool() const { return data_ != nullptr; }
 
  private:
-  const PF_HandleSuite2* suite_;
+  const PF_HandleSuite1* suite_;
   PF_Handle handle_;
   void* data_;
 };

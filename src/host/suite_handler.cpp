@@ -10,17 +10,17 @@ struct SuiteName {
 
 // Indexed by SuiteHandler::Slot, in release order.
 constexpr std::array<SuiteName, 11> kSuites = {{
-    {kAEGPStreamSuite, kAEGPStreamSuiteVersion7},
+    {kAEGPStreamSuite, kAEGPStreamSuiteVersion2},
     {kAEGPDynamicStreamSuite, kAEGPDynamicStreamSuiteVersion2},
     {kAEGPPFInterfaceSuite, kAEGPPFInterfaceSuiteVersion1},
-    {kPFParamUtilsSuite, kPFParamUtilsSuiteVersion2},
+    {kPFParamUtilsSuite, kPFParamUtilsSuiteVersion1},
     {kAEGPEffectSuite, kAEGPEffectSuiteVersion2},
-    {kAEGPUtilitySuite, kAEGPUtilitySuiteVersion7},
-    {kPFHandleSuite, kPFHandleSuiteVersion2},
+    {kAEGPUtilitySuite, kAEGPUtilitySuiteVersion3},
+    {kPFHandleSuite, kPFHandleSuiteVersion1},
     {kPFWorldSuite, kPFWorldSuiteVersion1},
-    {kPFSampling8Suite, kPFSamplingSuiteVersion1},
-    {kPFSampling16Suite, kPFSamplingSuiteVersion1},
-    {kPFSamplingFloatSuite, kPFSamplingSuiteVersion1},
+    {kPFSampling8Suite, kPFSampling8SuiteVersion1},
+    {kPFSampling16Suite, kPFSampling16SuiteVersion1},
+    {kPFSamplingFloatSuite, kPFSamplingFloatSuiteVersion1},
 }};
 
 void Report(const PF_InData* in_data, PF_OutData* out_data, const char* message) {

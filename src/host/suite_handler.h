@@ -19,17 +19,17 @@ class SuiteHandler {
 
   // Each accessor acquires its suite at most once per handler and throws
   // PF_Err_BAD_CALLBACK_PARAM when the host cannot supply it.
-  const AEGP_StreamSuite7* StreamSuite7() { return Get<AEGP_StreamSuite7>(kStream7); }
+  const AEGP_StreamSuite2* StreamSuite7() { return Get<AEGP_StreamSuite2>(kStream7); }
   const AEGP_DynamicStreamSuite2* DynamicStreamSuite2() {
     return Get<AEGP_DynamicStreamSuite2>(kDynamicStream2);
   }
   const AEGP_PFInterfaceSuite1* PFInterfaceSuite1() {
     return Get<AEGP_PFInterfaceSuite1>(kPFInterface1);
   }
-  const PF_ParamUtilsSuite2* ParamUtilsSuite2() { return Get<PF_ParamUtilsSuite2>(kParamUtils2); }
+  const PF_ParamUtilsSuite1* ParamUtilsSuite2() { return Get<PF_ParamUtilsSuite1>(kParamUtils2); }
   const AEGP_EffectSuite2* EffectSuite2() { return Get<AEGP_EffectSuite2>(kEffect2); }
-  const AEGP_UtilitySuite7* UtilitySuite7() { return Get<AEGP_UtilitySuite7>(kUtility7); }
-  const PF_HandleSuite2* HandleSuite2() { return Get<PF_HandleSuite2>(kHandle2); }
+  const AEGP_UtilitySuite3* UtilitySuite7() { return Get<AEGP_UtilitySuite3>(kUtility7); }
+  const PF_HandleSuite1* HandleSuite2() { return Get<PF_HandleSuite1>(kHandle2); }
   const PF_WorldSuite1* WorldSuite1() { return Get<PF_WorldSuite1>(kWorld1); }
   const PF_Sampling8Suite1* Sampling8Suite1() { return Get<PF_Sampling8Suite1>(kSampling8); }
   const PF_Sampling16Suite1* Sampling16Suite1() { return Get<PF_Sampling16Suite1>(kSampling16); }

@@ -37,7 +37,7 @@ constexpr Piece kWigglePieces[] = {
 // integer part in at most 6 with "%d", so the scratch always suffices.
 constexpr std::size_t kNumberScratch = 16;
 
-void Build(const PF_ANSICallbacks& ansi, PF_ParamDef* const params[],
+void Build(const PF_ANSICallbacksBlock& ansi, PF_ParamDef* const params[],
            std::span<const Piece> pieces, ExpressionBuffer& buffer) {
   for (const Piece& piece : pieces) {
     if (piece.kind == PieceKind::kText) {
@@ -69,12 +69,12 @@ void AppendBounded(ExpressionBuffer& buffer, const A_char* text) {
   buffer[end] = '\0';
 }
 
-void BuildRandomExpression(const PF_ANSICallbacks& ansi, PF_ParamDef* const params[],
+void BuildRandomExpression(const PF_ANSICallbacksBlock& ansi, PF_ParamDef* const params[],
                            ExpressionBuffer& buffer) {
   Build(ansi, params, kRandomPieces, buffer);
 }
 
-void BuildWiggleExpression(const PF_ANSICallbacks& ansi, PF_ParamDef* const params[],
+void BuildWiggleExpression(const PF_ANSICallbacksBlock& ansi, PF_ParamDef* const params[],
                            ExpressionBuffer& buffer) {
   Build(ansi, params, kWigglePieces, buffer);
 }

@@ -20,10 +20,10 @@ void AppendBounded(ExpressionBuffer& buffer, const A_char* text);
 // Build the texts from the values in `params`, with the host's sprintf; the
 // buffer must hold a zero-terminated text (normally empty) on entry.
 // Random: "posterizeTime(<fps>);seedRandom(<seed>);random(-1,1) * <amplitude>".
-void BuildRandomExpression(const PF_ANSICallbacks& ansi, PF_ParamDef* const params[],
+void BuildRandomExpression(const PF_ANSICallbacksBlock& ansi, PF_ParamDef* const params[],
                            ExpressionBuffer& buffer);
 // Wiggle: "seedRandom(<seed>);wiggle(<freq>,<amp>,<octaves>,<amp mult>,time)".
-void BuildWiggleExpression(const PF_ANSICallbacks& ansi, PF_ParamDef* const params[],
+void BuildWiggleExpression(const PF_ANSICallbacksBlock& ansi, PF_ParamDef* const params[],
                            ExpressionBuffer& buffer);
 
 }  // namespace prismora

@@ -140,11 +140,11 @@ class InterfacePass {
   // initial one-byte sequence data holds no snapshot and counts as changed;
   // the host is never handed a block shorter than a PF_State.
   void RenewSnapshot() {
-    const PF_HandleSuite2* handles = suites_.HandleSuite2();
+    const PF_HandleSuite1* handles = suites_.HandleSuite2();
     PF_Handle old = in_->sequence_data;
     PF_Boolean changed = false;
     if (handles->host_get_handle_size(old) >= sizeof(PF_State)) {
-      err_ = suites_.ParamUtilsSuite2()->PF_HasParamChanged(
+      err_ = suites_.ParamUtilsSuite2()->PF_HasParamChangedObsolete(
           in_->effect_ref, static_cast<const PF_State*>(*old),
           PF_ParamIndex_CHECK_ALL_EXCEPT_LAYER_PARAMS, &changed);
     } else {
@@ -156,7 +156,7 @@ class InterfacePass {
     OwnedHandle fresh(handles, kSnapshotSequenceDataSize);
     if (!fresh) return;  // no snapshot this time; not an error
     if (err_ == PF_Err_NONE) {
-      err_ = suites_.ParamUtilsSuite2()->PF_GetCurrentState(
+      err_ = suites_.ParamUtilsSuite2()->PF_GetCurrentStateObsolete(
           in_->effect_ref, static_cast<PF_State*>(*fresh.get()));
     }
     if (err_ != PF_Err_NONE) return;
@@ -170,7 +170,7 @@ class InterfacePass {
     const ParamRow& row = RowOf(index);
     def.param_type = row.type;
     // The colour mode popup keeps the name it was copied with.
-    if (index != PARAM_COLOR_MODE) ansi_.strcpy(def.name, row.name);
+    if (index != PARAM_COLOR_MODE) ansi_.strcpy(def.name_do_not_use_directly, row.name);
     def.ui_flags = enabled ? (def.ui_flags & ~PF_PUI_DISABLED) : (def.ui_flags | PF_PUI_DISABLED);
     if (err_ == PF_Err_NONE) {
       err_ = suites_.ParamUtilsSuite2()->PF_UpdateParamUI(in_->effect_ref, index, &def);
@@ -253,7 +253,7 @@ class InterfacePass {
   PF_ParamDef** params_;
   GlobalData& global_;
   const InterfaceCommand command_;
-  const PF_ANSICallbacks& ansi_;
+  const PF_ANSICallbacksBlock& ansi_;
   SuiteHandler suites_;
   EffectReferences<kStreamCount> refs_;
   ParamCopies copies_;

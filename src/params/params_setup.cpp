@@ -8,11 +8,11 @@ namespace prismora {
 namespace {
 
 // Fills a cleared record from one row of the table.
-void FillParamDef(const ParamRow& row, const PF_ANSICallbacks& ansi, PF_ParamDef& def) {
+void FillParamDef(const ParamRow& row, const PF_ANSICallbacksBlock& ansi, PF_ParamDef& def) {
   def.param_type = row.type;
   def.flags = row.flags;
   def.uu.id = row.index;
-  if (row.type != PF_Param_GROUP_END) ansi.strcpy(def.name, row.name);
+  if (row.type != PF_Param_GROUP_END) ansi.strcpy(def.name_do_not_use_directly, row.name);
 
   switch (row.type) {
     case PF_Param_FIX_SLIDER: {

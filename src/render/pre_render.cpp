@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "entry/handlers.h"
+#include "host/basic_suite_keeper.h"
 #include "host/handle_guard.h"
 #include "host/suite_handler.h"
 #include "params/param_table.h"
@@ -126,13 +127,18 @@ void UnionRect(const PF_LRect& src, PF_LRect& dst) {
   }
 }
 
-// The host's way back to the snapshot once it no longer needs it.
-void DeleteSnapshot(const PF_InData* in_data, void* pre_render_data) {
-  if (in_data == nullptr || in_data->utils == nullptr ||
-      in_data->utils->host_dispose_handle == nullptr || pre_render_data == nullptr) {
-    return;
+// The host's way back to the snapshot once it no longer needs it, on any
+// thread and without in_data: the handle goes back through "PF Handle Suite"
+// of the basic suite kept at global set-up. Nothing may unwind into the host.
+void DeleteSnapshot(void* pre_render_data) {
+  const SPBasicSuite* basic = KeptBasicSuite();
+  if (pre_render_data == nullptr || basic == nullptr) return;
+  try {
+    SuiteHandler suites(basic);
+    suites.HandleSuite2()->host_dispose_handle(static_cast<PF_Handle>(pre_render_data));
+  } catch (...) {
+    // Without the handle suite the host keeps the block; nothing else can be done here.
   }
-  in_data->utils->host_dispose_handle(static_cast<PF_Handle>(pre_render_data));
 }
 
 // The snapshot named in the pre-render output until the pre-render has
@@ -170,7 +176,7 @@ PF_Err PreRender(PF_InData* in_data, PF_OutData* /*out_data*/, PF_PreRenderExtra
   request.preserve_rgb_of_zero_alpha = 0;
 
   SuiteHandler suites(in_data->pica_basicP);
-  const PF_HandleSuite2* handles = suites.HandleSuite2();
+  const PF_HandleSuite1* handles = suites.HandleSuite2();
   OwnedHandle snapshot(handles, kRenderSnapshotSize);
   if (!snapshot) return PF_Err_OUT_OF_MEMORY;
   HandleLock lock(handles, snapshot.get());

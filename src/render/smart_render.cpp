@@ -135,7 +135,7 @@ PF_Err RenderAtDepth(Frame& f) {
   }
 
   RenderSnapshot& s = f.snapshot;
-  const PF_ANSICallbacks& ansi = f.in_data->utils->ansi;
+  const PF_ANSICallbacksBlock& ansi = f.in_data->utils->ansi;
   StoreSampSource(s, &f.input);
   s.half_diagonal = ansi.hypot(width * 0.5, height * 0.5);
   s.displace_scale = 0.025 * (s.amount / 65536.0) * s.half_diagonal;
@@ -208,7 +208,7 @@ PF_Err RenderAtDepth(Frame& f) {
 PF_Err SmartRender(PF_InData* in_data, PF_OutData* out_data, PF_SmartRenderExtra* extra) {
   if (!CallbacksPresent(in_data, extra)) return PF_Err_BAD_CALLBACK_PARAM;
   SuiteHandler suites(in_data->pica_basicP);
-  const PF_HandleSuite2* handles = suites.HandleSuite2();
+  const PF_HandleSuite1* handles = suites.HandleSuite2();
 
   // Data that cannot be a snapshot is never read.
   const auto handle = static_cast<PF_Handle>(extra->input->pre_render_data);
