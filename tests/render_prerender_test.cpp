@@ -277,6 +277,27 @@ TEST(PreRenderCalls, TwentyCheckoutsInOrderThenTheLayerWithTheCopiedRequest) {
   EXPECT_EQ(e.host.handles().LiveCount(), 2u);  // global and sequence data
 }
 
+// The snapshot belongs to the host from the end of the pre-render: the
+// render only locks it, and the host gives it back through the deletion
+// function alone, with the data as its one argument and on a thread of its
+// own, even after the instance has gone.
+TEST(PreRenderData, OutlivesTheRenderAndGoesBackOnlyThroughTheDeletion) {
+  Effect e(8, 8);
+  World in(8, 8, PF_PixelFormat_ARGB32);
+  World out(8, 8, PF_PixelFormat_ARGB32);
+  minihost::Frame frame(e.host, *e.instance, in, out);
+  ASSERT_EQ(frame.PreRender(), PF_Err_NONE);
+  ASSERT_EQ(frame.Render(), PF_Err_NONE);
+  const PF_Handle data = frame.pre_render_data();
+  EXPECT_TRUE(e.host.handles().IsLive(data));
+  EXPECT_EQ(e.host.handles().LockCount(data), 0);
+  ASSERT_EQ(e.host.SequenceSetdown(*e.instance), PF_Err_NONE);
+  frame.DeletePreRenderData();
+  EXPECT_THAT(e.host.problems(), IsEmpty());  // freed once: a second dispose is reported
+  EXPECT_FALSE(e.host.handles().IsLive(data));
+  EXPECT_EQ(e.host.handles().LiveCount(), 1u);  // the global data
+}
+
 struct UnionCase {
   const char* name;
   PF_LRect request;
