@@ -52,9 +52,16 @@ constexpr int16_t kSpecVersionMinor = 29;  // PF_PLUG_IN_SUBVERS
 constexpr int32_t kPluginId = 7;
 constexpr int32_t kSuiteNotFound = 1;
 
-constexpr unsigned char kFreshFill = 0xA5;    // new handle blocks
+constexpr unsigned char kFreshFill = 0xA5;    // new handle blocks, uncleared new worlds
 constexpr unsigned char kOutputFill = 0xEE;   // output pixels before the render
 constexpr unsigned char kPaddingFill = 0xCD;  // row padding of both worlds
+
+// Row padding of the worlds the plug-in creates, other than the layer's, so
+// that rows taken as width x pixel size, or written past their width, show.
+constexpr int32_t kNewWorldPadding = 20;
+
+// Marks the PF_State records the host hands out: 'RaSt'.
+constexpr int32_t kStateMagic = 0x74536152;
 
 // A handle's cell is as large as an in_data record and zero past the master
 // pointer, so a plug-in that takes a handle for a record reads nulls, not
@@ -377,9 +384,48 @@ struct RawHost::State {
   alignas(8) unsigned char input_world[kWorldSize] = {};
   alignas(8) unsigned char output_world[kWorldSize] = {};
 
-  int32_t width = 0, height = 0, row_bytes = 0, row_padding = 0;
-  std::vector<unsigned char> layer_argb;
-  std::vector<unsigned char> input_pixels, output_pixels;
+  // Pixels the host holds for a world, in rows of row_bytes.
+  struct Image {
+    std::vector<unsigned char> bytes;
+    int32_t format = kPixelFormat_ARGB32;
+    int32_t width = 0, height = 0, row_bytes = 0;
+    std::size_t pixel_bytes() const { return PixelBytes(format); }
+    std::size_t used() const { return static_cast<std::size_t>(width) * pixel_bytes(); }
+    unsigned char* row(int32_t y) { return bytes.data() + static_cast<std::size_t>(y) * row_bytes; }
+    const unsigned char* row(int32_t y) const {
+      return bytes.data() + static_cast<std::size_t>(y) * row_bytes;
+    }
+    bool PaddingIntact() const {
+      for (int32_t y = 0; y < height; ++y) {
+        for (std::size_t i = used(); i < static_cast<std::size_t>(row_bytes); ++i) {
+          if (row(y)[i] != kPaddingFill) return false;
+        }
+      }
+      return true;
+    }
+  };
+  // A world the plug-in created. Kept after disposal, so that its pixel
+  // memory is never handed out again and a stale record is recognised.
+  struct PluginWorld {
+    Image image;
+    bool live = true;
+    int serial = 0;
+  };
+  // An effect or stream reference handed out: the cell is what the plug-in
+  // holds; kept after disposal for the same reason.
+  struct Reference {
+    std::unique_ptr<int64_t> cell = std::make_unique<int64_t>(0);
+    bool stream = false;
+    int32_t index = 0;  // of a stream's parameter
+    bool live = true;
+  };
+
+  int32_t width = 0, height = 0, row_padding = 0;
+  int32_t format = kPixelFormat_ARGB32;
+  std::vector<unsigned char> layer_pixels;  // packed
+  Image input, output;
+  std::vector<std::unique_ptr<PluginWorld>> worlds;
+  int world_copies = 0;
 
   void* global_data = nullptr;
   void* sequence_data = nullptr;
@@ -388,6 +434,18 @@ struct RawHost::State {
 
   std::vector<std::vector<unsigned char>> params;
   int add_param_calls = 0;
+  // The instance: current definitions, and the interface state of its
+  // streams by parameter index.
+  std::vector<std::vector<unsigned char>> values;
+  std::map<int32_t, std::string> expressions;
+  std::map<int32_t, uint32_t> stream_flags;
+  std::vector<Reference> references;
+  std::vector<ParamUICall> param_ui_calls;
+  std::vector<StreamFlagCall> stream_flag_calls;
+  std::vector<ExpressionCall> expression_calls;
+  // Per-parameter value hashes of every PF_State handed out, by serial.
+  std::map<int32_t, std::vector<uint64_t>> states;
+  int32_t next_state = 1;
   int param_checkouts = 0;
   std::multiset<const void*> checked_out;
   std::vector<unsigned char> layer_request = std::vector<unsigned char>(kRenderRequestSize);
@@ -487,12 +545,104 @@ struct RawHost::State {
     return false;
   }
 
-  const std::vector<unsigned char>* Pixels(const void* world) const {
-    if (world == input_world) return &input_pixels;
-    if (world == output_world) return &output_pixels;
-    return nullptr;
+  // The pixels a world record names, found by its data pointer, so that a
+  // record the plug-in keeps itself names the world too. Null, after naming
+  // the misuse, for pixels the host does not hold or a record whose size
+  // disagrees with them.
+  Image* FindImage(const void* record, const char* call) {
+    if (record == nullptr) {
+      Problem(std::string(call) + " without a world");
+      return nullptr;
+    }
+    const void* data = Get<const void*>(record, kWorld_data);
+    Image* image = nullptr;
+    if (data == input.bytes.data()) image = &input;
+    if (data == output.bytes.data()) image = &output;
+    for (auto& w : worlds) {
+      if (data != w->image.bytes.data()) continue;
+      if (!w->live) {
+        Problem(std::string(call) + " of world #" + std::to_string(w->serial) +
+                ", which is disposed");
+        return nullptr;
+      }
+      image = &w->image;
+    }
+    if (image == nullptr) {
+      Problem(std::string(call) + " of a world the host did not hand out");
+      return nullptr;
+    }
+    if (Get<int32_t>(record, kWorld_width) != image->width ||
+        Get<int32_t>(record, kWorld_height) != image->height ||
+        Get<int32_t>(record, kWorld_rowbytes) != image->row_bytes) {
+      Problem(std::string(call) + " of a world record whose size is not the world's");
+      return nullptr;
+    }
+    return image;
   }
 
+  // Per parameter (the layer left out as 0): a hash of its value and of
+  // the text on its stream.
+  std::vector<uint64_t> ValueHashes() const {
+    std::vector<uint64_t> hashes(values.size(), 0);
+    for (std::size_t i = 1; i < values.size(); ++i) {
+      uint64_t h = 14695981039346656037ull;  // FNV-1a
+      auto add = [&h](unsigned char byte) { h = (h ^ byte) * 1099511628211ull; };
+      for (std::size_t b = kParamDef_u; b < kParamDefSize; ++b) add(values[i][b]);
+      add(0xFF);
+      auto text = expressions.find(static_cast<int32_t>(i));
+      if (text != expressions.end()) {
+        for (char c : text->second) add(static_cast<unsigned char>(c));
+      }
+      hashes[i] = h;
+    }
+    return hashes;
+  }
+
+  Reference* FindReference(const void* ref, bool stream, const char* call) {
+    for (Reference& r : references) {
+      if (r.cell.get() != ref || r.stream != stream) continue;
+      if (!r.live) {
+        Problem(std::string(call) +
+                (stream ? " of a disposed stream reference" : " of a disposed effect reference"));
+        return nullptr;
+      }
+      return &r;
+    }
+    Problem(std::string(call) + (stream ? " of a stream reference the host did not hand out"
+                                        : " of an effect reference the host did not hand out"));
+    return nullptr;
+  }
+  void* NewReference(bool stream, int32_t index) {
+    references.push_back(Reference{});
+    references.back().stream = stream;
+    references.back().index = index;
+    return references.back().cell.get();
+  }
+  bool OurPlugin(int32_t plugin_id, const char* call) {
+    if (plugin_id == kPluginId) return true;
+    Problem(std::string(call) + " with plug-in id " + std::to_string(plugin_id) +
+            " instead of the one AEGP_RegisterWithAEGP gave");
+    return false;
+  }
+  // A state record that stands at the start of a handle's block must fit
+  // in that block.
+  bool FitsState(const void* state, const char* call) {
+    if (state == nullptr) {
+      Problem(std::string(call) + " without a state record");
+      return false;
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const auto& h : handles) {
+      if (h->live && h->data.get() == state && h->size < kStateSize) {
+        problems.push_back(std::string(call) + " handed handle #" + std::to_string(h->serial) +
+                           " of " + std::to_string(h->size) + " bytes, shorter than a PF_State");
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // A definition as the instance starts with it.
   std::vector<unsigned char> Declared(std::size_t index) const {
     std::vector<unsigned char> def = params[index];
     if (Get<int32_t>(def.data(), kParamDef_param_type) == kParam_POINT) {
@@ -509,29 +659,44 @@ struct RawHost::State {
     return def;
   }
 
-  void FillWorld(unsigned char* world, std::vector<unsigned char>& pixels, int32_t flags) {
+  static void FillWorld(unsigned char* world, Image& image, int32_t flags) {
     std::memset(world, 0, kWorldSize);
+    if (image.format == kPixelFormat_ARGB64) flags |= kWorldFlag_DEEP;
     Put(world, kWorld_world_flags, flags);
-    void* data = pixels.data();
+    void* data = image.bytes.data();
     Put(world, kWorld_data, data);
-    Put(world, kWorld_rowbytes, row_bytes);
-    Put(world, kWorld_width, width);
-    Put(world, kWorld_height, height);
-    PutRect(world, kWorld_extent_hint, Rect{0, 0, width, height});
+    Put(world, kWorld_rowbytes, image.row_bytes);
+    Put(world, kWorld_width, image.width);
+    Put(world, kWorld_height, image.height);
+    PutRect(world, kWorld_extent_hint, Rect{0, 0, image.width, image.height});
     Put(world, kWorld_pix_aspect_ratio, int32_t{1});
     Put(world, kWorld_pix_aspect_ratio + 4, uint32_t{1});
     Put(world, kWorld_origin_x, int32_t{0});
     Put(world, kWorld_origin_y, int32_t{0});
   }
+  // Pixels of `fill` bytes, padding filled; at least one byte, so that every
+  // world has pixel memory of its own.
+  static Image NewImage(int32_t width, int32_t height, int32_t format, int32_t padding,
+                        unsigned char fill) {
+    Image image;
+    image.format = format;
+    image.width = width;
+    image.height = height;
+    image.row_bytes =
+        static_cast<int32_t>(static_cast<std::size_t>(width) * PixelBytes(format)) + padding;
+    image.bytes.assign(std::max<std::size_t>(1, static_cast<std::size_t>(image.row_bytes) * height),
+                       kPaddingFill);
+    for (int32_t y = 0; y < height; ++y) std::memset(image.row(y), fill, image.used());
+    return image;
+  }
   // The layer's pixels at our row bytes, padding filled.
-  std::vector<unsigned char> LayerPixels() const {
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(row_bytes) * height, kPaddingFill);
+  Image LayerImage() const {
+    Image image = NewImage(width, height, format, row_padding, 0);
     for (int32_t y = 0; y < height; ++y) {
-      std::memcpy(bytes.data() + static_cast<std::size_t>(y) * row_bytes,
-                  layer_argb.data() + static_cast<std::size_t>(y) * width * 4,
-                  static_cast<std::size_t>(width) * 4);
+      std::memcpy(image.row(y), layer_pixels.data() + static_cast<std::size_t>(y) * image.used(),
+                  image.used());
     }
-    return bytes;
+    return image;
   }
 
   void PrepareInData() {
@@ -564,13 +729,35 @@ struct RawHost::State {
     Put(in, kInData_pica_basicP, basic);
   }
 
-  int32_t Send(int32_t cmd, void* extra) {
+  int32_t Send(int32_t cmd, void* extra, void** param_list = nullptr) {
     if (entry == nullptr) return kErr_BAD_CALLBACK_PARAM;
     PrepareInData();
     std::memset(out_data, 0, kOutDataSize);
     Put(out_data, kOutData_global_data, global_data);
     Put(out_data, kOutData_sequence_data, sequence_data);
-    return entry(cmd, in_data, out_data, nullptr, nullptr, extra);
+    return entry(cmd, in_data, out_data, param_list, nullptr, extra);
+  }
+
+  // An interface command with params[] pointing at copies of the current
+  // definitions, the layer's holding the input world. The copies are the
+  // host's: the plug-in may read them, not write them.
+  int32_t SendWithParams(int32_t cmd, void* extra) {
+    if (values.empty()) {
+      Problem("interface command before sequence set-up");
+      return kErr_BAD_CALLBACK_PARAM;
+    }
+    std::vector<std::vector<unsigned char>> copies = values;
+    std::memcpy(copies[0].data() + kParamDef_u, input_world, kWorldSize);
+    const std::vector<std::vector<unsigned char>> sent = copies;
+    std::vector<void*> list;
+    for (auto& def : copies) list.push_back(def.data());
+    const int32_t err = Send(cmd, extra, list.data());
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+      if (copies[i] != sent[i]) Problem("params[" + std::to_string(i) + "] written by the plug-in");
+    }
+    // The interface commands may hand back new sequence data.
+    sequence_data = Adopt(kOutData_sequence_data, "sequence data");
+    return err;
   }
 
   // A handle the plug-in hands back, kept only when it is one of ours.
@@ -651,8 +838,8 @@ static int32_t rh_checkout_param(void* effect_ref, int32_t index, int32_t what_t
                std::to_string(kCurrentTime) + ", " + std::to_string(kTimeStep) + ", " +
                std::to_string(kTimeScale));
   }
-  const std::vector<unsigned char> value = s->Declared(static_cast<std::size_t>(index));
-  std::memcpy(def, value.data(), kParamDefSize);
+  const auto i = static_cast<std::size_t>(index);
+  std::memcpy(def, (s->values.empty() ? s->Declared(i) : s->values[i]).data(), kParamDefSize);
   ++s->param_checkouts;
   s->checked_out.insert(def);
   return kErr_NONE;
@@ -821,42 +1008,132 @@ static int32_t rh_AEGP_RegisterWithAEGP(void* /*global_refcon*/, const char* nam
   return kErr_NONE;
 }
 
-// "PF World Suite" 2
+// "PF World Suite" 1 and 2, and the utility callbacks' copy
+
+static int32_t NewWorld(const char* call, void* effect_ref, int32_t width, int32_t height,
+                        int32_t format, bool clear, void* world) {
+  RawHost::State* s = g_state;
+  if (s == nullptr || !s->OurRef(effect_ref, call)) return kErr_BAD_CALLBACK_PARAM;
+  if (world == nullptr || width < 0 || height < 0 || width > 30000 || height > 30000 ||
+      PixelBytes(format) == 0) {
+    s->Problem(std::string(call) + " of " + std::to_string(width) + " x " + std::to_string(height) +
+               " pixels of format " + std::to_string(format) +
+               (world == nullptr ? " without a record" : ""));
+    return kErr_BAD_CALLBACK_PARAM;
+  }
+  auto created = std::make_unique<RawHost::State::PluginWorld>();
+  // Pixels nobody was asked to clear are not zero, so a read of them shows.
+  created->image =
+      RawHost::State::NewImage(width, height, format, kNewWorldPadding, clear ? 0 : kFreshFill);
+  created->serial = static_cast<int>(s->worlds.size()) + 1;
+  RawHost::State::FillWorld(static_cast<unsigned char*>(world), created->image,
+                            kWorldFlag_WRITEABLE);
+  s->worlds.push_back(std::move(created));
+  return kErr_NONE;
+}
+
+static int32_t rh_new_world(void* effect_ref, int32_t width, int32_t height, int32_t flags,
+                            void* world) {
+  const int32_t format =
+      (flags & kNewWorldFlag_DEEP_PIXELS) != 0 ? kPixelFormat_ARGB64 : kPixelFormat_ARGB32;
+  return NewWorld("new_world", effect_ref, width, height, format,
+                  (flags & kNewWorldFlag_CLEAR_PIXELS) != 0, world);
+}
+
+static int32_t rh_PF_NewWorld(void* effect_ref, int32_t width, int32_t height, char clear_pixels,
+                              int32_t format, void* world) {
+  return NewWorld("PF_NewWorld", effect_ref, width, height, format, clear_pixels != 0, world);
+}
+
+static int32_t rh_dispose_world(void* effect_ref, void* world) {
+  RawHost::State* s = g_state;
+  if (s == nullptr || !s->OurRef(effect_ref, "dispose_world")) return kErr_BAD_CALLBACK_PARAM;
+  RawHost::State::Image* image = s->FindImage(world, "dispose_world");
+  if (image == nullptr) return kErr_BAD_CALLBACK_PARAM;
+  for (auto& w : s->worlds) {
+    if (&w->image != image) continue;
+    if (!image->PaddingIntact()) {
+      s->Problem("dispose_world of world #" + std::to_string(w->serial) +
+                 ", written beyond its rows' width");
+    }
+    w->live = false;
+    std::memset(world, 0, kWorldSize);
+    return kErr_NONE;
+  }
+  s->Problem("dispose_world of a world the host handed in, not one the plug-in created");
+  return kErr_BAD_CALLBACK_PARAM;
+}
 
 static int32_t rh_PF_GetPixelFormat(const void* world, int32_t* format) {
   RawHost::State* s = g_state;
   if (s == nullptr) return kErr_BAD_CALLBACK_PARAM;
-  if (format == nullptr || s->Pixels(world) == nullptr) {
-    s->Problem("PF_GetPixelFormat of a world the host did not hand out");
-    return kErr_BAD_CALLBACK_PARAM;
-  }
-  *format = kPixelFormat_ARGB32;
+  const RawHost::State::Image* image = s->FindImage(world, "PF_GetPixelFormat");
+  if (image == nullptr || format == nullptr) return kErr_BAD_CALLBACK_PARAM;
+  *format = image->format;
   return kErr_NONE;
 }
 
-// "PF Sampling8 Suite" 1: bilinear in 16.16, (sum of w x v + 2^31) >> 32 per
-// channel, pixels outside the world counting as zero and pixels of weight
-// zero not read, so whole-number positions are exact.
-
-static int32_t rh_subpixel_sample(void* effect_ref, int32_t x, int32_t y, const void* params,
-                                  void* dst_pixel) {
+// Rectangles of the same size inside both worlds; without them, the area
+// both cover from their origins.
+static int32_t rh_copy(void* effect_ref, void* src, void* dst, void* src_rect, void* dst_rect) {
   RawHost::State* s = g_state;
-  if (s == nullptr || !s->OurRef(effect_ref, "subpixel_sample")) return kErr_BAD_CALLBACK_PARAM;
+  if (s == nullptr || !s->OurRef(effect_ref, "copy")) return kErr_BAD_CALLBACK_PARAM;
+  const RawHost::State::Image* from = s->FindImage(src, "copy");
+  RawHost::State::Image* to = s->FindImage(dst, "copy");
+  if (from == nullptr || to == nullptr) return kErr_BAD_CALLBACK_PARAM;
+  if (from->format != to->format) {
+    s->Problem("copy between worlds of formats " + std::to_string(from->format) + " and " +
+               std::to_string(to->format));
+    return kErr_BAD_CALLBACK_PARAM;
+  }
+  const Rect common{0, 0, std::min(from->width, to->width), std::min(from->height, to->height)};
+  const Rect a = src_rect != nullptr ? GetRect(src_rect, 0) : common;
+  const Rect b = dst_rect != nullptr ? GetRect(dst_rect, 0) : common;
+  auto inside = [](const Rect& r, const RawHost::State::Image& i) {
+    return r.left >= 0 && r.top >= 0 && r.left <= r.right && r.top <= r.bottom &&
+           r.right <= i.width && r.bottom <= i.height;
+  };
+  if (!inside(a, *from) || !inside(b, *to) || a.right - a.left != b.right - b.left ||
+      a.bottom - a.top != b.bottom - b.top) {
+    s->Problem("copy with areas that differ in size or lie outside the worlds");
+    return kErr_BAD_CALLBACK_PARAM;
+  }
+  const std::size_t pixel = from->pixel_bytes();
+  for (int32_t y = 0; y < a.bottom - a.top; ++y) {
+    std::memmove(to->row(b.top + y) + static_cast<std::size_t>(b.left) * pixel,
+                 from->row(a.top + y) + static_cast<std::size_t>(a.left) * pixel,
+                 static_cast<std::size_t>(a.right - a.left) * pixel);
+  }
+  ++s->world_copies;
+  return kErr_NONE;
+}
+
+// "PF Sampling8 Suite", "PF Sampling16 Suite" and "PF SamplingFloat Suite"
+// 1: bilinear in 16.16. ix = x >> 16, fx = x & 0xFFFF (likewise y); the
+// pixels (ix, iy), (ix+1, iy), (ix, iy+1), (ix+1, iy+1) weigh (65536-fx)
+// (65536-fy), fx(65536-fy), (65536-fx)fy and fx fy. Pixels outside the world
+// count as zero and pixels of weight zero are not read. Every channel on its
+// own, as stored: at 8 and 16 bits (sum of w x v + 2^31) >> 32 in unsigned
+// 64 bits; at float depth the double sum, in that pixel order from 0.0, of
+// (w / 2^32) x v, narrowed to float, and a whole-number position is the
+// pixel itself.
+
+static int32_t Sample(const char* call, int32_t depth_format, void* effect_ref, int32_t x,
+                      int32_t y, const void* params, void* dst_pixel) {
+  RawHost::State* s = g_state;
+  if (s == nullptr || !s->OurRef(effect_ref, call)) return kErr_BAD_CALLBACK_PARAM;
   ++s->samples;
   if (params == nullptr || dst_pixel == nullptr) {
-    s->Problem("subpixel_sample without a block or a destination");
+    s->Problem(std::string(call) + " without a block or a destination");
     return kErr_BAD_CALLBACK_PARAM;
   }
-  const void* world = Get<const void*>(params, kSampPB_src);
-  if (s->Pixels(world) == nullptr) {
-    s->Problem("subpixel_sample of a source world the host did not hand out");
+  const RawHost::State::Image* image = s->FindImage(Get<const void*>(params, kSampPB_src), call);
+  if (image == nullptr) return kErr_BAD_CALLBACK_PARAM;
+  if (image->format != depth_format) {
+    s->Problem(std::string(call) + " of a world of format " + std::to_string(image->format));
     return kErr_BAD_CALLBACK_PARAM;
   }
-  const auto* base = Get<const unsigned char*>(world, kWorld_data);
-  const int64_t row_bytes = Get<int32_t>(world, kWorld_rowbytes);
-  const int32_t width = Get<int32_t>(world, kWorld_width);
-  const int32_t height = Get<int32_t>(world, kWorld_height);
-
+  const std::size_t pixel = image->pixel_bytes();
   const int64_t ix = x >> 16, iy = y >> 16;
   const uint64_t fx = static_cast<uint32_t>(x) & 0xFFFF, fy = static_cast<uint32_t>(y) & 0xFFFF;
   const uint64_t gx = 65536 - fx, gy = 65536 - fy;
@@ -865,14 +1142,237 @@ static int32_t rh_subpixel_sample(void* effect_ref, int32_t x, int32_t y, const 
     uint64_t weight;
   } taps[4] = {
       {ix, iy, gx * gy}, {ix + 1, iy, fx * gy}, {ix, iy + 1, gx * fy}, {ix + 1, iy + 1, fx * fy}};
+  auto at = [&](int64_t tx, int64_t ty) -> const unsigned char* {
+    if (tx < 0 || ty < 0 || tx >= image->width || ty >= image->height) return nullptr;
+    return image->row(static_cast<int32_t>(ty)) + static_cast<std::size_t>(tx) * pixel;
+  };
+  auto* out = static_cast<unsigned char*>(dst_pixel);
+
+  if (depth_format == kPixelFormat_ARGB128) {
+    if (fx == 0 && fy == 0) {
+      const unsigned char* p = at(ix, iy);
+      if (p != nullptr) {
+        std::memcpy(out, p, pixel);
+      } else {
+        std::memset(out, 0, pixel);
+      }
+      return kErr_NONE;
+    }
+    double sums[4] = {0.0, 0.0, 0.0, 0.0};
+    for (const auto& tap : taps) {
+      const unsigned char* p = tap.weight != 0 ? at(tap.x, tap.y) : nullptr;
+      if (p == nullptr) continue;
+      const double w = static_cast<double>(tap.weight) / 4294967296.0;
+      for (std::size_t c = 0; c < 4; ++c) sums[c] += w * Get<float>(p, 4 * c);
+    }
+    for (std::size_t c = 0; c < 4; ++c) Put(out, 4 * c, static_cast<float>(sums[c]));
+    return kErr_NONE;
+  }
+
+  const std::size_t channel = pixel / 4;  // 1 or 2 bytes
   uint64_t sums[4] = {uint64_t{1} << 31, uint64_t{1} << 31, uint64_t{1} << 31, uint64_t{1} << 31};
   for (const auto& tap : taps) {
-    if (tap.weight == 0 || tap.x < 0 || tap.y < 0 || tap.x >= width || tap.y >= height) continue;
-    const unsigned char* p = base + tap.y * row_bytes + tap.x * 4;
-    for (int c = 0; c < 4; ++c) sums[c] += tap.weight * p[c];
+    const unsigned char* p = tap.weight != 0 ? at(tap.x, tap.y) : nullptr;
+    if (p == nullptr) continue;
+    for (std::size_t c = 0; c < 4; ++c) {
+      const uint64_t v = channel == 1 ? p[c] : Get<uint16_t>(p, 2 * c);
+      sums[c] += tap.weight * v;
+    }
   }
-  auto* out = static_cast<unsigned char*>(dst_pixel);
-  for (int c = 0; c < 4; ++c) out[c] = static_cast<unsigned char>(sums[c] >> 32);
+  for (std::size_t c = 0; c < 4; ++c) {
+    if (channel == 1) {
+      out[c] = static_cast<unsigned char>(sums[c] >> 32);
+    } else {
+      Put(out, 2 * c, static_cast<uint16_t>(sums[c] >> 32));
+    }
+  }
+  return kErr_NONE;
+}
+
+static int32_t rh_subpixel_sample(void* effect_ref, int32_t x, int32_t y, const void* params,
+                                  void* dst_pixel) {
+  return Sample("subpixel_sample", kPixelFormat_ARGB32, effect_ref, x, y, params, dst_pixel);
+}
+static int32_t rh_subpixel_sample16(void* effect_ref, int32_t x, int32_t y, const void* params,
+                                    void* dst_pixel) {
+  return Sample("subpixel_sample16", kPixelFormat_ARGB64, effect_ref, x, y, params, dst_pixel);
+}
+static int32_t rh_subpixel_sample_float(void* effect_ref, int32_t x, int32_t y, const void* params,
+                                        void* dst_pixel) {
+  return Sample("subpixel_sample_float", kPixelFormat_ARGB128, effect_ref, x, y, params, dst_pixel);
+}
+
+// "AEGP PF Interface Suite" 1, "AEGP Effect Suite" 2, "AEGP Stream Suite" 7
+// and "AEGP Dynamic Stream Suite" 2: references to the instance and to its
+// parameters' streams, each counted until it is disposed.
+
+static int32_t rh_AEGP_GetNewEffectForEffect(int32_t plugin_id, void* effect_ref, void** effect) {
+  RawHost::State* s = g_state;
+  const char* call = "AEGP_GetNewEffectForEffect";
+  if (s == nullptr || !s->OurRef(effect_ref, call)) return kErr_BAD_CALLBACK_PARAM;
+  if (effect == nullptr) {
+    s->Problem(std::string(call) + " without a destination");
+    return kErr_BAD_CALLBACK_PARAM;
+  }
+  if (!s->OurPlugin(plugin_id, call)) return kErr_BAD_CALLBACK_PARAM;
+  *effect = s->NewReference(false, 0);
+  return kErr_NONE;
+}
+
+static int32_t rh_AEGP_DisposeEffect(void* effect) {
+  RawHost::State* s = g_state;
+  if (s == nullptr) return kErr_BAD_CALLBACK_PARAM;
+  RawHost::State::Reference* r = s->FindReference(effect, false, "AEGP_DisposeEffect");
+  if (r == nullptr) return kErr_BAD_CALLBACK_PARAM;
+  r->live = false;
+  return kErr_NONE;
+}
+
+static int32_t rh_AEGP_GetNewEffectStreamByIndex(int32_t plugin_id, void* effect, int32_t index,
+                                                 void** stream) {
+  RawHost::State* s = g_state;
+  const char* call = "AEGP_GetNewEffectStreamByIndex";
+  if (s == nullptr) return kErr_BAD_CALLBACK_PARAM;
+  if (stream == nullptr) {
+    s->Problem(std::string(call) + " without a destination");
+    return kErr_BAD_CALLBACK_PARAM;
+  }
+  if (!s->OurPlugin(plugin_id, call) || s->FindReference(effect, false, call) == nullptr) {
+    return kErr_BAD_CALLBACK_PARAM;
+  }
+  if (index < 0 || static_cast<std::size_t>(index) >= s->values.size()) {
+    s->Problem(std::string(call) + " of parameter " + std::to_string(index) +
+               ", which the instance does not have");
+    return kErr_INVALID_INDEX;
+  }
+  *stream = s->NewReference(true, index);
+  return kErr_NONE;
+}
+
+static int32_t rh_AEGP_DisposeStream(void* stream) {
+  RawHost::State* s = g_state;
+  if (s == nullptr) return kErr_BAD_CALLBACK_PARAM;
+  RawHost::State::Reference* r = s->FindReference(stream, true, "AEGP_DisposeStream");
+  if (r == nullptr) return kErr_BAD_CALLBACK_PARAM;
+  r->live = false;
+  return kErr_NONE;
+}
+
+static int32_t rh_AEGP_SetExpression(int32_t plugin_id, void* stream, const char* expression) {
+  RawHost::State* s = g_state;
+  const char* call = "AEGP_SetExpression";
+  if (s == nullptr || !s->OurPlugin(plugin_id, call)) return kErr_BAD_CALLBACK_PARAM;
+  RawHost::State::Reference* r = s->FindReference(stream, true, call);
+  if (r == nullptr) return kErr_BAD_CALLBACK_PARAM;
+  if (expression == nullptr) {
+    s->Problem(std::string(call) + " without a text");
+    return kErr_BAD_CALLBACK_PARAM;
+  }
+  // The empty text removes the expression.
+  if (*expression == '\0') {
+    s->expressions.erase(r->index);
+  } else {
+    s->expressions[r->index] = expression;
+  }
+  s->expression_calls.push_back(ExpressionCall{r->index, expression});
+  return kErr_NONE;
+}
+
+static int32_t rh_AEGP_SetDynamicStreamFlag(void* stream, uint32_t flag, unsigned char undoable,
+                                            unsigned char set) {
+  RawHost::State* s = g_state;
+  if (s == nullptr) return kErr_BAD_CALLBACK_PARAM;
+  RawHost::State::Reference* r = s->FindReference(stream, true, "AEGP_SetDynamicStreamFlag");
+  if (r == nullptr) return kErr_BAD_CALLBACK_PARAM;
+  if (flag == 0 || (flag & (flag - 1)) != 0 || undoable > 1 || set > 1) {
+    s->Problem("AEGP_SetDynamicStreamFlag with flag " + std::to_string(flag) + ", undoable " +
+               std::to_string(undoable) + ", set " + std::to_string(set));
+    return kErr_BAD_CALLBACK_PARAM;
+  }
+  uint32_t& flags = s->stream_flags[r->index];
+  flags = set != 0 ? (flags | flag) : (flags & ~flag);
+  s->stream_flag_calls.push_back(StreamFlagCall{r->index, flag, set != 0});
+  return kErr_NONE;
+}
+
+// "PF Param Utils Suite" 2
+
+static int32_t rh_PF_UpdateParamUI(void* effect_ref, int32_t index, const void* def) {
+  RawHost::State* s = g_state;
+  const char* call = "PF_UpdateParamUI";
+  if (s == nullptr || !s->OurRef(effect_ref, call)) return kErr_BAD_CALLBACK_PARAM;
+  if (index <= 0 || static_cast<std::size_t>(index) >= s->values.size()) {
+    s->Problem(std::string(call) + " of parameter " + std::to_string(index) +
+               ", which the instance does not have");
+    return kErr_INVALID_INDEX;
+  }
+  if (def == nullptr) {
+    s->Problem(std::string(call) + " without a record");
+    return kErr_BAD_CALLBACK_PARAM;
+  }
+  std::vector<unsigned char>& value = s->values[static_cast<std::size_t>(index)];
+  const int32_t type = Get<int32_t>(def, kParamDef_param_type);
+  if (type != Get<int32_t>(value.data(), kParamDef_param_type)) {
+    s->Problem(std::string(call) + " of parameter " + std::to_string(index) + " with type " +
+               std::to_string(type) + ", not its declared type");
+    return kErr_BAD_CALLBACK_PARAM;
+  }
+  const char* name = static_cast<const char*>(def) + kParamDef_name;
+  if (std::memchr(name, '\0', kParamDef_name_size) == nullptr) {
+    s->Problem(std::string(call) + " of parameter " + std::to_string(index) +
+               " with a name that is not terminated");
+    return kErr_BAD_CALLBACK_PARAM;
+  }
+  const int32_t ui_flags = Get<int32_t>(def, kParamDef_ui_flags);
+  s->param_ui_calls.push_back(ParamUICall{index, ui_flags, name});
+  // The host shows the record's greying and name.
+  const int32_t shown = Get<int32_t>(value.data(), kParamDef_ui_flags);
+  Put(value.data(), kParamDef_ui_flags, (shown & ~kPUI_DISABLED) | (ui_flags & kPUI_DISABLED));
+  std::memcpy(value.data() + kParamDef_name, name, kParamDef_name_size);
+  return kErr_NONE;
+}
+
+static int32_t rh_PF_GetCurrentStateObsolete(void* effect_ref, void* state) {
+  RawHost::State* s = g_state;
+  const char* call = "PF_GetCurrentStateObsolete";
+  if (s == nullptr || !s->OurRef(effect_ref, call)) return kErr_BAD_CALLBACK_PARAM;
+  if (!s->FitsState(state, call)) return kErr_BAD_CALLBACK_PARAM;
+  const int32_t serial = s->next_state++;
+  s->states[serial] = s->ValueHashes();
+  Put(state, 0, kStateMagic);
+  Put(state, 4, serial);
+  Put(state, 8, int32_t{0});
+  Put(state, 12, int32_t{0});
+  return kErr_NONE;
+}
+
+static int32_t rh_PF_HasParamChangedObsolete(void* effect_ref, const void* state, int32_t index,
+                                             char* changed) {
+  RawHost::State* s = g_state;
+  const char* call = "PF_HasParamChangedObsolete";
+  if (s == nullptr || !s->OurRef(effect_ref, call)) return kErr_BAD_CALLBACK_PARAM;
+  if (!s->FitsState(state, call)) return kErr_BAD_CALLBACK_PARAM;
+  if (changed == nullptr) {
+    s->Problem(std::string(call) + " without a destination");
+    return kErr_BAD_CALLBACK_PARAM;
+  }
+  auto then = s->states.find(Get<int32_t>(state, 4));
+  if (Get<int32_t>(state, 0) != kStateMagic || then == s->states.end()) {
+    s->Problem(std::string(call) + " of a record PF_GetCurrentStateObsolete did not fill");
+    return kErr_BAD_CALLBACK_PARAM;
+  }
+  const std::vector<uint64_t> now = s->ValueHashes();
+  bool differs = false;
+  if (index == kParamIndex_CHECK_ALL || index == kParamIndex_CHECK_ALL_EXCEPT_LAYER_PARAMS ||
+      index == kParamIndex_CHECK_ALL_HONOR_EXCLUDE) {
+    differs = now != then->second;
+  } else if (index >= 0 && static_cast<std::size_t>(index) < now.size()) {
+    differs = now[static_cast<std::size_t>(index)] != then->second[static_cast<std::size_t>(index)];
+  } else {
+    s->Problem(std::string(call) + " of parameter " + std::to_string(index));
+    return kErr_INVALID_INDEX;
+  }
+  *changed = differs ? 1 : 0;
   return kErr_NONE;
 }
 
@@ -1007,9 +1507,25 @@ void BuildTables(RawHost::State& s) {
   Put(handle2, 24, &rh_host_dispose_handle);   // host_dispose_handle
   Put(handle2, 32, &rh_host_get_handle_size);  // host_get_handle_size
 
+  Put(utils, 64, &rh_copy);  // copy
+
   Put(s.tables[kUtility7].bytes, 56, &rh_AEGP_RegisterWithAEGP);  // AEGP_RegisterWithAEGP
-  Put(s.tables[kWorld2].bytes, 16, &rh_PF_GetPixelFormat);        // PF_GetPixelFormat
-  Put(s.tables[kSampling8].bytes, 8, &rh_subpixel_sample);        // subpixel_sample
+  Put(s.tables[kPFInterface1].bytes, 8, &rh_AEGP_GetNewEffectForEffect);
+  Put(s.tables[kStream7].bytes, 40, &rh_AEGP_GetNewEffectStreamByIndex);
+  Put(s.tables[kStream7].bytes, 56, &rh_AEGP_DisposeStream);
+  Put(s.tables[kStream7].bytes, 160, &rh_AEGP_SetExpression);
+  Put(s.tables[kDynamicStream2].bytes, 40, &rh_AEGP_SetDynamicStreamFlag);
+  Put(s.tables[kEffect2].bytes, 64, &rh_AEGP_DisposeEffect);
+  Put(s.tables[kParamUtils2].bytes, 0, &rh_PF_UpdateParamUI);
+  Put(s.tables[kParamUtils2].bytes, 8, &rh_PF_GetCurrentStateObsolete);
+  Put(s.tables[kParamUtils2].bytes, 16, &rh_PF_HasParamChangedObsolete);
+  Put(s.tables[kWorld1].bytes, 0, &rh_new_world);                     // new_world
+  Put(s.tables[kWorld1].bytes, 8, &rh_dispose_world);                 // dispose_world
+  Put(s.tables[kWorld2].bytes, 0, &rh_PF_NewWorld);                   // PF_NewWorld
+  Put(s.tables[kWorld2].bytes, 16, &rh_PF_GetPixelFormat);            // PF_GetPixelFormat
+  Put(s.tables[kSampling8].bytes, 8, &rh_subpixel_sample);            // subpixel_sample
+  Put(s.tables[kSampling16].bytes, 8, &rh_subpixel_sample16);         // subpixel_sample16
+  Put(s.tables[kSamplingFloat].bytes, 8, &rh_subpixel_sample_float);  // subpixel_sample_float
 
   Put(s.tables[kPreRenderCb].bytes, kPreCb_checkout_layer, &rh_checkout_layer);
   unsigned char* smart = s.tables[kSmartRenderCb].bytes;
@@ -1077,19 +1593,19 @@ RawHost::~RawHost() {
 bool RawHost::loaded() const { return state_->entry != nullptr; }
 const std::string& RawHost::load_error() const { return state_->load_error; }
 
-void RawHost::SetLayer(int32_t width, int32_t height, const std::vector<unsigned char>& argb,
-                       int32_t row_padding) {
+void RawHost::SetLayer(int32_t width, int32_t height, const std::vector<unsigned char>& pixels,
+                       int32_t row_padding, int32_t format) {
   State& s = *state_;
   s.width = width;
   s.height = height;
   s.row_padding = row_padding;
-  s.row_bytes = width * 4 + row_padding;
-  s.layer_argb = argb;
-  s.layer_argb.resize(static_cast<std::size_t>(width) * height * 4);
-  s.input_pixels = s.LayerPixels();
-  s.FillWorld(s.input_world, s.input_pixels, 0);
-  s.output_pixels = s.LayerPixels();
-  s.FillWorld(s.output_world, s.output_pixels, 2 /* PF_WorldFlag_WRITEABLE */);
+  s.format = format;
+  s.layer_pixels = pixels;
+  s.layer_pixels.resize(static_cast<std::size_t>(width) * height * PixelBytes(format));
+  s.input = s.LayerImage();
+  State::FillWorld(s.input_world, s.input, 0);
+  s.output = s.LayerImage();
+  State::FillWorld(s.output_world, s.output, kWorldFlag_WRITEABLE);
 }
 
 int32_t RawHost::About() { return state_->Send(kCmd_ABOUT, nullptr); }
@@ -1111,6 +1627,8 @@ int32_t RawHost::ParamsSetup() {
 
 int32_t RawHost::SequenceSetup() {
   State& s = *state_;
+  s.values.clear();
+  for (std::size_t i = 0; i < s.params.size(); ++i) s.values.push_back(s.Declared(i));
   const int32_t err = s.Send(kCmd_SEQUENCE_SETUP, nullptr);
   s.sequence_data = s.Adopt(kOutData_sequence_data, "sequence data");
   return err;
@@ -1123,6 +1641,32 @@ int32_t RawHost::SequenceSetdown() {
   return err;
 }
 
+int32_t RawHost::UpdateParamsUI() { return state_->SendWithParams(kCmd_UPDATE_PARAMS_UI, nullptr); }
+
+int32_t RawHost::UserChangedParam(int32_t index) {
+  alignas(4) unsigned char extra[kUserChangedParamExtraSize] = {};
+  Put(extra, kUserChanged_param_index, index);
+  return state_->SendWithParams(kCmd_USER_CHANGED_PARAM, extra);
+}
+
+int32_t RawHost::ChangeParam(int32_t index, int32_t value) {
+  State& s = *state_;
+  if (index <= 0 || static_cast<std::size_t>(index) >= s.values.size()) {
+    return kErr_INVALID_INDEX;
+  }
+  Put(s.values[static_cast<std::size_t>(index)].data(), kParamDef_u, value);
+  int32_t err = kErr_NONE;
+  if ((Get<int32_t>(s.params[static_cast<std::size_t>(index)].data(), kParamDef_flags) &
+       kParamFlag_SUPERVISE) != 0) {
+    err = UserChangedParam(index);
+  }
+  const int32_t update_err = UpdateParamsUI();
+  return err != kErr_NONE ? err : update_err;
+}
+
+// The request's depth is the layer's: 8, 16 or 32 bits a channel.
+static int16_t BitDepth(int32_t format) { return static_cast<int16_t>(PixelBytes(format) * 2); }
+
 int32_t RawHost::SmartPreRender() {
   State& s = *state_;
   std::memset(s.request, 0, kRenderRequestSize);
@@ -1133,7 +1677,7 @@ int32_t RawHost::SmartPreRender() {
 
   std::memset(s.pre_input, 0, kPreRenderInputSize);
   std::memcpy(s.pre_input + kPreInput_output_request, s.request, kRenderRequestSize);
-  Put(s.pre_input, kPreInput_bitdepth, int16_t{8});
+  Put(s.pre_input, kPreInput_bitdepth, BitDepth(s.format));
   std::memset(s.pre_output, 0, kPreRenderOutputSize);
   void* input = s.pre_input;
   void* output = s.pre_output;
@@ -1156,16 +1700,12 @@ int32_t RawHost::SmartPreRender() {
 
 int32_t RawHost::SmartRender() {
   State& s = *state_;
-  s.output_pixels = s.LayerPixels();
-  for (int32_t y = 0; y < s.height; ++y) {
-    std::memset(s.output_pixels.data() + static_cast<std::size_t>(y) * s.row_bytes, kOutputFill,
-                static_cast<std::size_t>(s.width) * 4);
-  }
-  s.FillWorld(s.output_world, s.output_pixels, 2 /* PF_WorldFlag_WRITEABLE */);
+  s.output = State::NewImage(s.width, s.height, s.format, s.row_padding, kOutputFill);
+  State::FillWorld(s.output_world, s.output, kWorldFlag_WRITEABLE);
 
   std::memset(s.smart_input, 0, kSmartRenderInputSize);
   std::memcpy(s.smart_input + kSmartInput_output_request, s.request, kRenderRequestSize);
-  Put(s.smart_input, kSmartInput_bitdepth, int16_t{8});
+  Put(s.smart_input, kSmartInput_bitdepth, BitDepth(s.format));
   Put(s.smart_input, kSmartInput_pre_render_data, s.pre_render_data);
   void* input = s.smart_input;
   void* cb = s.tables[kSmartRenderCb].bytes;
@@ -1201,25 +1741,81 @@ void* RawHost::pre_render_data() const { return state_->pre_render_data; }
 std::array<unsigned char, 4> RawHost::OutputPixel(int32_t x, int32_t y) const {
   const State& s = *state_;
   std::array<unsigned char, 4> p{};
-  std::memcpy(p.data(),
-              s.output_pixels.data() + static_cast<std::size_t>(y) * s.row_bytes +
-                  static_cast<std::size_t>(x) * 4,
-              4);
+  if (s.format == kPixelFormat_ARGB32) {
+    std::memcpy(p.data(), s.output.row(y) + static_cast<std::size_t>(x) * 4, 4);
+  }
   return p;
 }
 
-bool RawHost::OutputPaddingIntact() const {
+std::vector<unsigned char> RawHost::OutputPixels() const {
   const State& s = *state_;
+  std::vector<unsigned char> packed;
   for (int32_t y = 0; y < s.height; ++y) {
-    const unsigned char* row = s.output_pixels.data() + static_cast<std::size_t>(y) * s.row_bytes;
-    for (int32_t i = s.width * 4; i < s.row_bytes; ++i) {
-      if (row[i] != kPaddingFill) return false;
-    }
+    packed.insert(packed.end(), s.output.row(y), s.output.row(y) + s.output.used());
   }
-  return true;
+  return packed;
 }
 
-bool RawHost::InputUnchanged() const { return state_->input_pixels == state_->LayerPixels(); }
+bool RawHost::OutputPaddingIntact() const { return state_->output.PaddingIntact(); }
+
+bool RawHost::InputUnchanged() const { return state_->input.bytes == state_->LayerImage().bytes; }
+
+unsigned char* RawHost::Value(int32_t index) {
+  State& s = *state_;
+  if (index < 0 || static_cast<std::size_t>(index) >= s.values.size()) return nullptr;
+  return s.values[static_cast<std::size_t>(index)].data();
+}
+
+std::string RawHost::Expression(int32_t index) const {
+  auto it = state_->expressions.find(index);
+  return it == state_->expressions.end() ? std::string() : it->second;
+}
+
+uint32_t RawHost::StreamFlags(int32_t index) const {
+  auto it = state_->stream_flags.find(index);
+  return it == state_->stream_flags.end() ? 0 : it->second;
+}
+
+const std::vector<ParamUICall>& RawHost::param_ui_calls() const { return state_->param_ui_calls; }
+const std::vector<StreamFlagCall>& RawHost::stream_flag_calls() const {
+  return state_->stream_flag_calls;
+}
+const std::vector<ExpressionCall>& RawHost::expression_calls() const {
+  return state_->expression_calls;
+}
+
+void RawHost::ClearCalls() {
+  state_->param_ui_calls.clear();
+  state_->stream_flag_calls.clear();
+  state_->expression_calls.clear();
+}
+
+int RawHost::references_given() const { return static_cast<int>(state_->references.size()); }
+
+std::vector<std::string> RawHost::LiveReferences() const {
+  std::vector<std::string> live;
+  for (const State::Reference& r : state_->references) {
+    if (!r.live) continue;
+    live.push_back(r.stream ? "stream of parameter " + std::to_string(r.index)
+                            : std::string("effect"));
+  }
+  return live;
+}
+
+int RawHost::worlds_created() const { return static_cast<int>(state_->worlds.size()); }
+
+std::vector<std::string> RawHost::LiveWorlds() const {
+  std::vector<std::string> live;
+  for (const auto& w : state_->worlds) {
+    if (!w->live) continue;
+    live.push_back("world #" + std::to_string(w->serial) + " of " + std::to_string(w->image.width) +
+                   " x " + std::to_string(w->image.height) + " pixels, format " +
+                   std::to_string(w->image.format));
+  }
+  return live;
+}
+
+int RawHost::world_copies() const { return state_->world_copies; }
 
 bool RawHost::IsLiveHandle(const void* handle) const { return state_->IsLive(handle); }
 

@@ -96,6 +96,7 @@ constexpr std::size_t kOutData_out_flags2 = 400;
 // PF_ParamDef, 176 bytes.
 constexpr std::size_t kParamDefSize = 176;
 constexpr std::size_t kParamDef_id = 0;
+constexpr std::size_t kParamDef_ui_flags = 4;
 constexpr std::size_t kParamDef_param_type = 12;
 constexpr std::size_t kParamDef_name = 16;  // A_char[32]
 constexpr std::size_t kParamDef_name_size = 32;
@@ -154,6 +155,13 @@ constexpr std::size_t kWorld_origin_y = 108;
 // PF_SampPB, 104 bytes.
 constexpr std::size_t kSampPB_src = 16;
 
+// PF_UserChangedParamExtra, 4 bytes.
+constexpr std::size_t kUserChangedParamExtraSize = 4;
+constexpr std::size_t kUserChanged_param_index = 0;
+
+// PF_State, 16 bytes: four A_long the host alone reads.
+constexpr std::size_t kStateSize = 16;
+
 // PF_RenderRequest, 44 bytes.
 constexpr std::size_t kRenderRequestSize = 44;
 constexpr std::size_t kRequest_rect = 0;  // PF_LRect: left, top, right, bottom
@@ -206,6 +214,8 @@ constexpr int32_t kCmd_GLOBAL_SETUP = 1;
 constexpr int32_t kCmd_PARAMS_SETUP = 4;
 constexpr int32_t kCmd_SEQUENCE_SETUP = 5;
 constexpr int32_t kCmd_SEQUENCE_SETDOWN = 8;
+constexpr int32_t kCmd_USER_CHANGED_PARAM = 13;
+constexpr int32_t kCmd_UPDATE_PARAMS_UI = 14;
 constexpr int32_t kCmd_SMART_PRE_RENDER = 23;
 constexpr int32_t kCmd_SMART_RENDER = 24;
 
@@ -221,8 +231,32 @@ constexpr int32_t kParam_POINT = 6;
 constexpr int32_t kParam_POPUP = 7;
 constexpr int32_t kParam_FLOAT_SLIDER = 10;
 
+constexpr int32_t kParamFlag_SUPERVISE = 0x40;
+constexpr int32_t kPUI_DISABLED = 0x20;
+constexpr int32_t kOutFlag_REFRESH_UI = 0x20000;
+constexpr uint32_t kDynStreamFlag_HIDDEN = 2;
+constexpr int32_t kParamIndex_CHECK_ALL = -2;
+constexpr int32_t kParamIndex_CHECK_ALL_EXCEPT_LAYER_PARAMS = -3;
+constexpr int32_t kParamIndex_CHECK_ALL_HONOR_EXCLUDE = -4;
+
+constexpr int32_t kWorldFlag_DEEP = 1;
+constexpr int32_t kWorldFlag_WRITEABLE = 2;
+constexpr int32_t kNewWorldFlag_CLEAR_PIXELS = 1;
+constexpr int32_t kNewWorldFlag_DEEP_PIXELS = 2;
+
 constexpr int32_t kChannelMask_ARGB = 15;
-constexpr int32_t kPixelFormat_ARGB32 = 1650946657;  // 'argb', first character lowest
+// Four-character codes, first character lowest.
+constexpr int32_t kPixelFormat_ARGB32 = 1650946657;  // 'argb', PF_Pixel, 4 bytes
+constexpr int32_t kPixelFormat_ARGB64 = 909206881;   // 'ae16', PF_Pixel16, 8 bytes
+constexpr int32_t kPixelFormat_ARGB128 = 842229089;  // 'ae32', PF_PixelFloat, 16 bytes
+
+// Bytes of one pixel of a format; 0 for formats the host does not serve.
+constexpr std::size_t PixelBytes(int32_t format) {
+  return format == kPixelFormat_ARGB32    ? 4
+         : format == kPixelFormat_ARGB64  ? 8
+         : format == kPixelFormat_ARGB128 ? 16
+                                          : 0;
+}
 
 // --- Byte access --------------------------------------------------------------
 
@@ -250,6 +284,22 @@ struct ProgressReport {
   int32_t current, total;
 };
 
+// Calls of the interface commands, as the plug-in made them.
+struct ParamUICall {  // PF_UpdateParamUI
+  int32_t index;
+  int32_t ui_flags;  // of the record sent
+  std::string name;  // of the record sent
+};
+struct StreamFlagCall {  // AEGP_SetDynamicStreamFlag
+  int32_t index;         // of the stream's parameter
+  uint32_t flag;
+  bool set;
+};
+struct ExpressionCall {  // AEGP_SetExpression
+  int32_t index;
+  std::string text;
+};
+
 class RawHost {
  public:
   // Loads the library and finds "EntryPointFunc"; load_error() says why not.
@@ -261,11 +311,12 @@ class RawHost {
   bool loaded() const;
   const std::string& load_error() const;
 
-  // The layer the effect is applied to: 8-bit pixels (alpha, red, green,
-  // blue) in `width` x `height` packed rows, stored with `row_padding` bytes
-  // after each row. Point defaults are delivered relative to this size.
-  void SetLayer(int32_t width, int32_t height, const std::vector<unsigned char>& argb,
-                int32_t row_padding);
+  // The layer the effect is applied to: pixels of `format` (alpha, red,
+  // green, blue; 1, 2 or 4 bytes a channel) in `width` x `height` packed
+  // rows, stored with `row_padding` bytes after each row. The output has the
+  // same format. Point defaults are delivered relative to this size.
+  void SetLayer(int32_t width, int32_t height, const std::vector<unsigned char>& pixels,
+                int32_t row_padding, int32_t format = kPixelFormat_ARGB32);
 
   // Each command builds fresh records, calls the entry point and returns its
   // code; out_data() is then the record the plug-in filled.
@@ -274,8 +325,17 @@ class RawHost {
   int32_t ParamsSetup();
   int32_t SequenceSetup();
   int32_t SequenceSetdown();
-  // An 8-bit smart pre-render for the whole layer, then the smart render
-  // into the output world, whose pixels start as 0xEE bytes.
+  // With params[] pointing at copies of the instance's current definitions;
+  // the user's change names `index` in PF_UserChangedParamExtra.
+  int32_t UpdateParamsUI();
+  int32_t UserChangedParam(int32_t index);
+  // A user's change of a value held as the first 32 bits of the union
+  // (checkbox, popup, fixed slider), as a host follows it up:
+  // PF_Cmd_USER_CHANGED_PARAM when the parameter is supervised, then
+  // PF_Cmd_UPDATE_PARAMS_UI. Returns the first failing code.
+  int32_t ChangeParam(int32_t index, int32_t value);
+  // A smart pre-render for the whole layer at the layer's depth, then the
+  // smart render into the output world, whose pixels start as 0xEE bytes.
   int32_t SmartPreRender();
   int32_t SmartRender();
   // Calls the deletion function pre-render handed over, with the data as its
@@ -296,12 +356,35 @@ class RawHost {
   const std::vector<ProgressReport>& progress() const;
   const std::string& registered_name() const;
 
+  // The instance's current definition of a parameter, kParamDefSize bytes:
+  // made from the declared ones at sequence set-up, then what checkout_param
+  // and params[] deliver. Values may be written at published offsets.
+  unsigned char* Value(int32_t index);
+  // The instance's interface state as the AEGP layer and the param utils
+  // left it: the text on a parameter's stream, its dynamic stream flags.
+  std::string Expression(int32_t index) const;
+  uint32_t StreamFlags(int32_t index) const;
+  // Interface calls since the last ClearCalls(), in order.
+  const std::vector<ParamUICall>& param_ui_calls() const;
+  const std::vector<StreamFlagCall>& stream_flag_calls() const;
+  const std::vector<ExpressionCall>& expression_calls() const;
+  void ClearCalls();
+  // Effect and stream references handed out ever, and those not disposed.
+  int references_given() const;
+  std::vector<std::string> LiveReferences() const;
+  // Worlds the plug-in created ever, those not disposed, and copies made.
+  int worlds_created() const;
+  std::vector<std::string> LiveWorlds() const;
+  int world_copies() const;
+
   void* global_data() const;
   void* sequence_data() const;
   void* pre_render_data() const;
 
-  // Output pixel (alpha, red, green, blue).
+  // Output pixel (alpha, red, green, blue) of an 8-bit output.
   std::array<unsigned char, 4> OutputPixel(int32_t x, int32_t y) const;
+  // The output's pixels in packed rows, padding left out.
+  std::vector<unsigned char> OutputPixels() const;
   bool OutputPaddingIntact() const;
   bool InputUnchanged() const;
 

@@ -1,13 +1,18 @@
 // The plug-in driven by a host written from the published binary interface
 // alone (raw_host.h), so that a record misdeclared on our side or on the
-// plug-in's shows up; its frame must match the emulated host's to the byte.
+// plug-in's shows up: its frames at every depth must match the emulated
+// host's to the byte, and the interface it leaves after a user's changes
+// must be the one the emulated host records.
 #include "abi/raw_host.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <cstring>
+#include <memory>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -15,6 +20,7 @@
 
 #include "entry/effect_info.h"
 #include "params/param_table.h"
+#include "params_support.h"
 #include "render_support.h"
 
 namespace prismora::testing {
@@ -33,14 +39,12 @@ std::string Text(const unsigned char* base, std::size_t offset, std::size_t size
   return std::string(begin, strnlen(begin, size));
 }
 
-// Non-trivial premultiplied pixels, packed (alpha, red, green, blue).
-std::vector<unsigned char> Packed(const World& layer) {
+// A world's pixels as stored, in packed rows.
+std::vector<unsigned char> Packed(const World& world) {
   std::vector<unsigned char> bytes;
-  for (A_long y = 0; y < layer.height(); ++y) {
-    for (A_long x = 0; x < layer.width(); ++x) {
-      const PF_Pixel p = layer.Get<PF_Pixel>(x, y);
-      bytes.insert(bytes.end(), {p.alpha, p.red, p.green, p.blue});
-    }
+  const std::size_t used = static_cast<std::size_t>(world.width()) * world.pixel_bytes();
+  for (A_long y = 0; y < world.height(); ++y) {
+    bytes.insert(bytes.end(), world.row(y), world.row(y) + used);
   }
   return bytes;
 }
@@ -245,6 +249,233 @@ TEST(RawHost, LifecycleAndFrameAtPublishedLayouts) {
   EXPECT_EQ(differing, 0) << "pixels differ from the emulated host's frame, the first at " << first;
   EXPECT_LT(unchanged, kWidth * kHeight) << "the default frame should not be the input";
 }
+
+// --- Interface ------------------------------------------------------------------
+
+constexpr A_long kSessionWidth = 64;  // Applied's layer
+constexpr A_long kSessionHeight = 48;
+
+constexpr const char* kRandomText = "posterizeTime(30.00000);seedRandom(0);random(-1,1) * 1.00000";
+constexpr const char* kWiggleText = "seedRandom(7);wiggle(1.00000,1.00000,1.00000,0.50000,time)";
+
+// One change a user makes, given to both hosts.
+struct UserChange {
+  const char* what;
+  ParamIndex index;
+  int32_t raw;  // the first 32 bits of the union: checkbox, popup choice, 16.16
+  minihost::ParamValue value;
+  const char* expression;  // on "random" afterwards
+};
+
+// Random Mode is not supervised: switching it changes what is shown, but the
+// text stays the other mode's until the next supervised change.
+const UserChange kUserChanges[] = {
+    {"Random ON switched on", PARAM_RANDOM_ON, 1, true, kRandomText},
+    {"Random Mode set to Wiggle", PARAM_RANDOM_MODE, kRandomModeWiggle,
+     minihost::PopupValue{kRandomModeWiggle}, kRandomText},
+    {"Random Seed set to 7", PARAM_RANDOM_SEED, 7 << 16, minihost::SliderValue{7}, kWiggleText},
+    {"Vignetting ON switched on", PARAM_VIGNETTING_ON, 1, true, kWiggleText},
+};
+
+// The raw host's calls of the last command(s) in the form of the emulated
+// host's log, so that the two sequences compare entry by entry.
+std::vector<std::string> RawParamUICalls(const raw::RawHost& host) {
+  std::vector<std::string> out;
+  for (const raw::ParamUICall& c : host.param_ui_calls()) {
+    out.push_back(std::to_string(c.index) + ((c.ui_flags & raw::kPUI_DISABLED) != 0 ? "D" : "E"));
+  }
+  return out;
+}
+std::vector<std::string> RawStreamFlagCalls(const raw::RawHost& host) {
+  std::vector<std::string> out;
+  for (const raw::StreamFlagCall& c : host.stream_flag_calls()) {
+    const char* state = c.flag != raw::kDynStreamFlag_HIDDEN ? ",?" : c.set ? ",hidden" : ",shown";
+    out.push_back("AEGP_SetDynamicStreamFlag(" + std::to_string(c.index) + state + ")");
+  }
+  return out;
+}
+std::vector<std::string> RawExpressionCalls(const raw::RawHost& host) {
+  std::vector<std::string> out;
+  for (const raw::ExpressionCall& c : host.expression_calls()) {
+    out.push_back("AEGP_SetExpression(" + std::to_string(c.index) + ")");
+  }
+  return out;
+}
+
+// Both hosts after the same commands: the same calls in the same order, and
+// per parameter the same text, hidden flag, greying and name.
+void ExpectSameInterface(raw::RawHost& host, Applied& a) {
+  EXPECT_THAT(RawParamUICalls(host), ::testing::ElementsAreArray(SentRecords(a.host)));
+  EXPECT_THAT(RawStreamFlagCalls(host),
+              ::testing::ElementsAreArray(Calls(a.host, "AEGP_SetDynamicStreamFlag")));
+  EXPECT_THAT(RawExpressionCalls(host),
+              ::testing::ElementsAreArray(Calls(a.host, "AEGP_SetExpression")));
+  for (int i = 1; i < PARAM_NUM_PARAMS; ++i) {
+    SCOPED_TRACE("parameter " + std::to_string(i));
+    const minihost::HostParam& want = a.param(static_cast<ParamIndex>(i));
+    const unsigned char* def = host.Value(i);
+    ASSERT_NE(def, nullptr);
+    EXPECT_EQ(host.Expression(i), want.expression);
+    EXPECT_EQ((host.StreamFlags(i) & raw::kDynStreamFlag_HIDDEN) != 0, want.hidden);
+    EXPECT_EQ((raw::Get<int32_t>(def, raw::kParamDef_ui_flags) & raw::kPUI_DISABLED) != 0,
+              want.disabled());
+    EXPECT_EQ(Text(def, raw::kParamDef_name, raw::kParamDef_name_size),
+              Text(reinterpret_cast<const unsigned char*>(want.def.name_do_not_use_directly), 0,
+                   raw::kParamDef_name_size));
+  }
+}
+
+// Interface update after set-up, then each change the way a host follows
+// it up: the expression on "random", the hidden flags and the greyed
+// controls equal the emulated host's after every step; every reference
+// handed out is given back, and every snapshot handle of the sequence data.
+TEST(RawHost, InterfaceAfterUserChangesIsTheEmulatedHosts) {
+  raw::RawHost host(PRISMORA_PLUGIN_PATH);
+  ASSERT_TRUE(host.loaded()) << host.load_error();
+  host.SetLayer(kSessionWidth, kSessionHeight, {}, 0);
+  ASSERT_EQ(host.GlobalSetup(), raw::kErr_NONE);
+  ASSERT_EQ(host.ParamsSetup(), raw::kErr_NONE);
+  ASSERT_EQ(host.SequenceSetup(), raw::kErr_NONE);
+  Applied a;  // the same commands, the first interface update included
+
+  auto after = [&](int32_t err) {
+    EXPECT_EQ(err, raw::kErr_NONE);
+    EXPECT_NE(
+        raw::Get<int32_t>(host.out_data(), raw::kOutData_out_flags) & raw::kOutFlag_REFRESH_UI, 0);
+    ExpectSameInterface(host, a);
+    EXPECT_THAT(host.LiveReferences(), IsEmpty());
+    EXPECT_THAT(host.SuitesHeld(), IsEmpty());
+    EXPECT_EQ(host.LocksHeld(), 0);
+    EXPECT_THAT(host.problems(), IsEmpty());
+    EXPECT_THAT(a.problems(), IsEmpty());
+    host.ClearCalls();
+    a.Mark();
+  };
+  {
+    SCOPED_TRACE("interface update after set-up");
+    after(host.UpdateParamsUI());
+    EXPECT_GT(host.references_given(), 0);
+  }
+  for (const UserChange& change : kUserChanges) {
+    SCOPED_TRACE(change.what);
+    const int32_t err = host.ChangeParam(change.index, change.raw);
+    ASSERT_EQ(a.session.ChangeParam(change.index, change.value), PF_Err_NONE);
+    after(err);
+    EXPECT_EQ(host.Expression(PARAM_RANDOM_VALUE), change.expression);
+  }
+
+  const void* sequence = host.sequence_data();
+  EXPECT_EQ(host.SequenceSetdown(), raw::kErr_NONE);
+  EXPECT_FALSE(host.IsLiveHandle(sequence));
+  EXPECT_THAT(host.LiveHandlesExcept(host.global_data()), IsEmpty());
+  EXPECT_THAT(host.problems(), IsEmpty());
+}
+
+// --- Frames at every depth ------------------------------------------------------
+
+struct FrameCase {
+  const char* name;
+  int32_t format;
+  bool blur;
+};
+
+// Wide fringes, and with blur runs of several pixels.
+constexpr double kFrameAmount = 10;
+constexpr double kFrameBlurAmount = 5;
+
+void PrintTo(const FrameCase& c, std::ostream* os) { *os << c.name; }
+
+class RawHostFrame : public ::testing::TestWithParam<FrameCase> {};
+
+std::string Hex(const unsigned char* bytes, std::size_t size) {
+  std::string out;
+  char digits[3];
+  for (std::size_t i = 0; i < size; ++i) {
+    std::snprintf(digits, sizeof digits, "%02x", bytes[i]);
+    out += digits;
+  }
+  return out;
+}
+
+// The same frame through both hosts, the raw host's samplers, worlds and copy
+// serving the depth: the output equal to the byte, nothing left behind.
+TEST_P(RawHostFrame, IsTheEmulatedHostsFrame) {
+  const FrameCase& c = GetParam();
+  World layer(kWidth, kHeight, PF_PixelFormat_ARGB32);
+  FillRandom(layer, 20240611);
+  const std::unique_ptr<World> input = AtDepth(layer, c.format);
+  const std::size_t pixel = raw::PixelBytes(c.format);
+  ASSERT_EQ(input->pixel_bytes(), pixel);
+
+  raw::RawHost host(PRISMORA_PLUGIN_PATH);
+  ASSERT_TRUE(host.loaded()) << host.load_error();
+  host.SetLayer(kWidth, kHeight, Packed(*input), kRowPadding, c.format);
+  ASSERT_EQ(host.GlobalSetup(), raw::kErr_NONE);
+  ASSERT_EQ(host.ParamsSetup(), raw::kErr_NONE);
+  ASSERT_EQ(host.SequenceSetup(), raw::kErr_NONE);
+  const std::size_t u = raw::kParamDef_u;
+  raw::Put(host.Value(PARAM_AMOUNT), u + raw::kFixed_value, ToFixed(kFrameAmount));
+  raw::Put(host.Value(PARAM_BLUR_ON), u + raw::kCheckBox_value, int32_t{c.blur ? 1 : 0});
+  raw::Put(host.Value(PARAM_BLUR_AMOUNT), u + raw::kFixed_value, ToFixed(kFrameBlurAmount));
+
+  ASSERT_EQ(host.SmartPreRender(), raw::kErr_NONE);
+  EXPECT_EQ(host.SmartRender(), raw::kErr_NONE);
+  host.DeletePreRenderData();
+  EXPECT_EQ(host.SequenceSetdown(), raw::kErr_NONE);
+  EXPECT_GT(host.samples(), 0);
+  // Blur reads a copy of the main pass's result in a world of the plug-in's.
+  EXPECT_EQ(host.worlds_created(), c.blur ? 1 : 0);
+  EXPECT_EQ(host.world_copies(), c.blur ? 1 : 0);
+  EXPECT_THAT(host.LiveWorlds(), IsEmpty());
+  EXPECT_TRUE(host.OutputPaddingIntact());
+  EXPECT_TRUE(host.InputUnchanged());
+  EXPECT_THAT(host.LiveHandlesExcept(host.global_data()), IsEmpty());
+  EXPECT_EQ(host.LocksHeld(), 0);
+  EXPECT_THAT(host.SuitesHeld(), IsEmpty());
+  EXPECT_EQ(host.ParamsCheckedOut(), 0);
+  EXPECT_THAT(host.problems(), IsEmpty());
+
+  auto emulated = [&](bool blur) {
+    Effect effect(kWidth, kHeight);
+    effect.Slider(PARAM_AMOUNT, kFrameAmount);
+    effect.Check(PARAM_BLUR_ON, blur);
+    effect.Slider(PARAM_BLUR_AMOUNT, kFrameBlurAmount);
+    World out(kWidth, kHeight, c.format, kRowPadding);
+    EXPECT_EQ(effect.Render(*input, out), PF_Err_NONE);
+    return Packed(out);
+  };
+  const std::vector<unsigned char> expected = emulated(c.blur);
+  const std::vector<unsigned char> got = host.OutputPixels();
+  ASSERT_EQ(got.size(), expected.size());
+  int differing = 0;
+  std::string first;
+  for (std::size_t at = 0; at < got.size(); at += pixel) {
+    if (std::memcmp(got.data() + at, expected.data() + at, pixel) == 0) continue;
+    if (differing++ == 0) {
+      const std::size_t i = at / pixel;
+      std::ostringstream where;
+      where << "(" << i % kWidth << "," << i / kWidth << "): raw host "
+            << Hex(got.data() + at, pixel) << ", emulated host "
+            << Hex(expected.data() + at, pixel);
+      first = where.str();
+    }
+  }
+  EXPECT_EQ(differing, 0) << "pixels differ from the emulated host's frame, the first at " << first;
+  EXPECT_NE(got, Packed(*input)) << "the frame should not be the input";
+  if (c.blur) {
+    EXPECT_NE(expected, emulated(false)) << "the blur should change the frame";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(RawHost, RawHostFrame,
+                         ::testing::Values(FrameCase{"ae16", raw::kPixelFormat_ARGB64, false},
+                                           FrameCase{"ae32", raw::kPixelFormat_ARGB128, false},
+                                           FrameCase{"argb_blur", raw::kPixelFormat_ARGB32, true},
+                                           FrameCase{"ae16_blur", raw::kPixelFormat_ARGB64, true},
+                                           FrameCase{"ae32_blur", raw::kPixelFormat_ARGB128, true}),
+                         [](const ::testing::TestParamInfo<FrameCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace prismora::testing
