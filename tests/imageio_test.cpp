@@ -90,14 +90,47 @@ TEST(PendingFile, FoldersThatCannotTakeTheFile) {
   EXPECT_THAT(dir.Entries(), ElementsAre("file"));
 }
 
-TEST(PendingFile, CommitOntoAFolderFailsAndCleansUp) {
+TEST(PendingFile, AFolderInTheTargetsPlaceIsNeverReplaced) {
   TempDir dir;
-  std::filesystem::create_directory(dir / "out.png");
+  std::filesystem::create_directory(dir / "folder.png");
+  EXPECT_THROW(PendingFile(dir / "folder.png"), ImageError);
+  // One that appears while the file is written.
   PendingFile pending(dir / "out.png");
-  Spill(pending.path(), "new");
+  std::filesystem::create_directory(dir / "out.png");
+  const std::string bytes = "new";
+  ASSERT_TRUE(pending.WriteAt(bytes.data(), bytes.size(), 0));
   EXPECT_THROW(pending.Commit(), ImageError);
-  EXPECT_THAT(dir.Entries(), ElementsAre("out.png"));
+  EXPECT_THAT(dir.Entries(), ElementsAre("folder.png", "out.png"));
   EXPECT_TRUE(std::filesystem::is_directory(dir / "out.png"));
+}
+
+// The temporary's name fits the folder's limit whatever the target's length,
+// keeps as much of the target's name as fits, and never cuts a character
+// written in several bytes.
+TEST(PendingFile, TemporaryNamesFitTheFolder) {
+  TempDir dir;
+  const std::size_t name_max = 255;  // what Linux file systems allow
+  std::string e_acute = "\xC3\xA9";
+  std::string accents;
+  for (int i = 0; i < 125; ++i) accents += e_acute;
+  for (const std::string& name :
+       {std::string("a.png"), std::string(228, 'x') + ".png", std::string(251, 'y') + ".png",
+        accents + ".png", std::string(200, 'z') + "." + std::string(54, 'e')}) {
+    ASSERT_LE(name.size(), name_max);
+    PendingFile pending(dir / name);
+    const std::string temp = pending.path().filename().string();
+    EXPECT_LE(temp.size(), name_max) << name;
+    EXPECT_EQ(temp[0], '.') << name;
+    // The name's beginning, cut between characters.
+    std::size_t kept = 0;
+    while (kept < name.size() && 1 + kept < temp.size() && temp[1 + kept] == name[kept]) ++kept;
+    EXPECT_GE(kept, std::min<std::size_t>(name.size(), 200)) << name;
+    if (kept < name.size()) {
+      EXPECT_NE(static_cast<unsigned char>(name[kept]) & 0xC0, 0x80) << name;
+    }
+    pending.Commit();
+    EXPECT_TRUE(std::filesystem::exists(dir / name)) << name;
+  }
 }
 
 // --- 16-bit scaling -------------------------------------------------------------

@@ -114,19 +114,24 @@ ImageSize ReadImageSize(const std::filesystem::path& path);
 void CheckWritableFormat(const std::filesystem::path& path,
                          std::optional<Depth> depth = std::nullopt);
 
-// Writes `raster` to `path`, replacing what is there: not atomic (see
-// PendingFile). `metadata` describes the file the image came from.
+// Writes `raster` to `path` through a PendingFile, committed once whole:
+// `path` keeps its old contents on any failure. `metadata` describes the
+// file the image came from.
 void WriteImage(const std::filesystem::path& path, const Raster& raster,
                 const ImageMetadata& metadata);
 void WriteImage(const std::filesystem::path& path, const RasterView& pixels,
                 const ImageMetadata& metadata);
-// The same while the pixels are still being made: before it reads rows it
-// calls `wait_for_rows` with how many from the top it needs, which returns
-// true once they are final, or false when they never will be. Given up
-// before the first rows, no file is made; later, the rest is written as it
-// stands, for the caller to discard.
+// Writes the pixels into `file` (its target's extension chooses the format)
+// for the caller to commit. Every byte passes through the file's checked
+// writes, whichever the format: a write that fails ends the work with an
+// ImageError naming the target and the cause. While the pixels are still
+// being made, `wait_for_rows` is called before rows are read with how many
+// from the top are needed, and returns true once they are final, or false
+// when they never will be; given up, the rest is written as it stands, for
+// the caller to discard.
 using RowsWanted = std::function<bool(int rows)>;
-void WriteImage(const std::filesystem::path& path, const RasterView& pixels,
-                const ImageMetadata& metadata, const RowsWanted& wait_for_rows);
+class PendingFile;
+void WriteImage(PendingFile& file, const RasterView& pixels, const ImageMetadata& metadata,
+                const RowsWanted& wait_for_rows = {});
 
 }  // namespace prismora::imageio

@@ -33,8 +33,7 @@ void WriteImage(const std::filesystem::path&, const Raster&, const ImageMetadata
 void WriteImage(const std::filesystem::path&, const RasterView&, const ImageMetadata&) {
   Unavailable();
 }
-void WriteImage(const std::filesystem::path&, const RasterView&, const ImageMetadata&,
-                const RowsWanted&) {
+void WriteImage(PendingFile&, const RasterView&, const ImageMetadata&, const RowsWanted&) {
   Unavailable();
 }
 

@@ -1,7 +1,13 @@
 // Image files through OpenImageIO.
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -15,6 +21,7 @@
 #include <string_view>
 
 #include "imageio/image_file.h"
+#include "imageio/pending_file.h"
 
 namespace prismora::imageio {
 namespace {
@@ -517,16 +524,128 @@ void FileRows(const RasterView& pixels, int first, int count, int channels, bool
 
 }  // namespace
 
+namespace {
+
+// OpenImageIO's writers reach the file only through this, so that every
+// write is one of the pending file's checked ones. A failed write is told to
+// the writer as a success: writers do not all handle failures well (one may
+// end the program), and the pending file keeps the failure for the end.
+class CheckedOutput final : public OIIO::Filesystem::IOProxy {
+ public:
+  explicit CheckedOutput(PendingFile& file) : IOProxy(file.path().string(), Write), file_(file) {}
+  using IOProxy::read;
+  using IOProxy::seek;
+  using IOProxy::write;
+  const char* proxytype() const override { return "checked"; }
+  void close() override {}  // the pending file closes itself
+  bool seek(int64_t offset) override {
+    if (offset < 0) return false;
+    m_pos = offset;
+    return true;
+  }
+  size_t write(const void* data, size_t size) override {
+    pwrite(data, size, m_pos);
+    m_pos += static_cast<int64_t>(size);
+    return size;
+  }
+  size_t pwrite(const void* data, size_t size, int64_t offset) override {
+    file_.WriteAt(data, size, static_cast<uint64_t>(offset));
+    return size;
+  }
+  size_t read(void* data, size_t size) override {
+    const size_t n = pread(data, size, m_pos);
+    m_pos += static_cast<int64_t>(n);
+    return n;
+  }
+  size_t pread(void* data, size_t size, int64_t offset) override {
+    return file_.ReadAt(data, size, static_cast<uint64_t>(offset));
+  }
+  size_t size() const override { return static_cast<size_t>(file_.size()); }
+  void flush() const override {}
+
+ private:
+  PendingFile& file_;
+};
+
+// Writers seen to work through a proxy with OpenImageIO 2.4. Others write a
+// file by name (see MemoryFile); the TIFF writer, for one, takes a proxy but
+// cannot read back through it the directory it rewrites, and makes broken
+// files.
+bool WritesThroughProxy(OIIO::ImageOutput& out) {
+  static constexpr std::string_view kFormats[] = {"png",   "jpeg", "openexr", "dpx", "targa",
+                                                   "bmp",   "pnm",  "hdr",     "webp"};
+  return out.supports("ioproxy") &&
+         std::find(std::begin(kFormats), std::end(kFormats), out.format_name()) !=
+             std::end(kFormats);
+}
+
+// For writers that write files by name: a file in memory, named through
+// /proc, that is copied into the pending file once whole.
+class MemoryFile {
+ public:
+  explicit MemoryFile(const fs::path& target) {
+#ifdef __linux__
+    fd_ = ::memfd_create("prismora-output", MFD_CLOEXEC);
+#endif
+    if (fd_ < 0) {
+      throw ImageError("cannot write " + Quote(target) + ": its format's writer cannot be "
+                       "checked on this system");
+    }
+  }
+  ~MemoryFile() { ::close(fd_); }
+  MemoryFile(const MemoryFile&) = delete;
+  MemoryFile& operator=(const MemoryFile&) = delete;
+
+  std::string name() const { return "/proc/self/fd/" + std::to_string(fd_); }
+  // The writer's own writes go unchecked; in memory only a limit on file
+  // sizes (ulimit -f) can cut them short. Throws when it may have.
+  void CheckLimit(const PendingFile& file) const {
+    struct stat st {};
+    struct rlimit limit {};
+    if (::fstat(fd_, &st) == 0 && ::getrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+        limit.rlim_cur != RLIM_INFINITY && static_cast<rlim_t>(st.st_size) >= limit.rlim_cur) {
+      throw ImageError("cannot write " + Quote(file.target()) + ": " + ErrorText(EFBIG));
+    }
+  }
+  void CopyTo(PendingFile& file) const {
+    auto fail = [&](int error) {
+      throw ImageError("cannot write " + Quote(file.target()) + ": " + ErrorText(error));
+    };
+    CheckLimit(file);
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) fail(errno);
+    std::vector<char> buffer(std::size_t{1} << 20);
+    uint64_t at = 0;
+    while (at < static_cast<uint64_t>(st.st_size)) {
+      const ssize_t n = ::pread(fd_, buffer.data(), buffer.size(), static_cast<off_t>(at));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) fail(n < 0 ? errno : EIO);
+      if (!file.WriteAt(buffer.data(), static_cast<std::size_t>(n), at)) return;
+      at += static_cast<uint64_t>(n);
+    }
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace
+
 void WriteImage(const fs::path& path, const Raster& raster, const ImageMetadata& metadata) {
   WriteImage(path, raster.view(), metadata);
 }
 
 void WriteImage(const fs::path& path, const RasterView& raster, const ImageMetadata& metadata) {
-  WriteImage(path, raster, metadata, RowsWanted{});
+  PendingFile file(path);
+  WriteImage(file, raster, metadata);
+  file.Commit();
 }
 
-void WriteImage(const fs::path& path, const RasterView& raster, const ImageMetadata& metadata,
+void WriteImage(PendingFile& file, const RasterView& raster, const ImageMetadata& metadata,
                 const RowsWanted& wait_for_rows) {
+  const fs::path& path = file.target();
+  // Outlives the writer, which may still write while it closes.
+  CheckedOutput checked(file);
   auto out = OIIO::ImageOutput::create(path.string());
   if (!out) {
     (void)OIIO::geterror();
@@ -578,9 +697,26 @@ void WriteImage(const fs::path& path, const RasterView& raster, const ImageMetad
   // the file still closes cleanly for its owner to discard.
   bool waiting = static_cast<bool>(wait_for_rows);
 
-  if (!out->open(path.string(), spec)) {
-    throw ImageError("cannot write " + Quote(path) + ": " + Tidy(out->geterror()));
+  // The writer is given the temporary's name, so that even a writer that
+  // opened it itself would never touch the target.
+  std::optional<MemoryFile> memory;
+  std::string name = file.path().string();
+  if (WritesThroughProxy(*out)) {
+    out->set_ioproxy(&checked);
+  } else {
+    memory.emplace(path);
+    name = memory->name();
   }
+  // A failed write is told in our words; the writer's own message otherwise.
+  auto fail = [&](const std::string& writer_message) {
+    if (memory) memory->CheckLimit(file);
+    const bool silent = writer_message.find_first_not_of(" \r\n") == std::string::npos;
+    throw ImageError("cannot write " + Quote(path) + ": " +
+                     (file.failed() ? file.failure()
+                      : silent      ? "its format's writer failed without saying why"
+                                    : Tidy(writer_message)));
+  };
+  if (!out->open(name, spec)) fail(out->geterror());
   bool ok = true;
   try {
     VisitDepth(raster.depth, [&](auto t) {
@@ -590,7 +726,7 @@ void WriteImage(const fs::path& path, const RasterView& raster, const ImageMetad
         std::vector<S> samples(static_cast<std::size_t>(raster.width) *
                                static_cast<std::size_t>(strip) *
                                static_cast<std::size_t>(channels));
-        for (int first = 0; ok && first < raster.height; first += strip) {
+        for (int first = 0; ok && !file.failed() && first < raster.height; first += strip) {
           const int count = std::min(strip, raster.height - first);
           if (waiting) waiting = wait_for_rows(first + count);
           FileRows<T>(raster, first, count, channels, premultiply, samples.data());
@@ -608,14 +744,14 @@ void WriteImage(const fs::path& path, const RasterView& raster, const ImageMetad
     out->close();
     throw ImageError("not enough memory to write " + Quote(path));
   }
-  if (!ok) {
-    const std::string message = Tidy(out->geterror());
+  if (!ok || file.failed()) {
+    const std::string message = out->geterror();
     out->close();
-    throw ImageError("cannot write " + Quote(path) + ": " + message);
+    fail(message);
   }
-  if (!out->close()) {
-    throw ImageError("cannot write " + Quote(path) + ": " + Tidy(out->geterror()));
-  }
+  if (!out->close()) fail(out->geterror());
+  if (memory) memory->CopyTo(file);
+  if (file.failed()) fail({});
 }
 
 }  // namespace prismora::imageio

@@ -2,9 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
+#include <sys/types.h>
 
-#include <atomic>
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,12 +16,20 @@
 
 #ifdef _WIN32
 #include <io.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace prismora::imageio {
 namespace {
 
 namespace fs = std::filesystem;
+
+#ifdef _WIN32
+constexpr int kCreateFlags = O_RDWR | O_CREAT | O_EXCL | O_BINARY;
+#else
+constexpr int kCreateFlags = O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC;
+#endif
 
 // Paths of the temporary files alive now, in fixed buffers that a signal
 // handler may read. A file that finds no free slot is still removed by its
@@ -53,8 +62,6 @@ void Release(int slot) {
   g_pending[slot].used.store(false);
 }
 
-std::string SystemMessage(int error) { return std::strerror(error); }
-
 std::string Quote(const fs::path& path) {
   std::string quoted(1, '\'');
   quoted += path.string();
@@ -62,43 +69,142 @@ std::string Quote(const fs::path& path) {
   return quoted;
 }
 
+[[noreturn]] void Refuse(const fs::path& target, const std::string& why) {
+  throw ImageError("cannot write " + Quote(target) + ": " + why);
+}
+
+// The longest file name the folder takes.
+std::size_t NameMax(const fs::path& folder) {
+#ifdef _PC_NAME_MAX
+  const long n = ::pathconf(folder.string().c_str(), _PC_NAME_MAX);
+  if (n > 0) return static_cast<std::size_t>(n);
+#else
+  (void)folder;
+#endif
+  return 255;
+}
+
+// The temporary's name: hidden, the target's name as far as the folder's
+// limit leaves room for it (cut between UTF-8 characters), a random tag, and
+// the target's extension when it is a short one.
+std::string TemporaryName(const fs::path& destination, std::size_t name_max, uint64_t tag) {
+  char tag_text[24];
+  std::snprintf(tag_text, sizeof tag_text, ".%016llx.tmp", static_cast<unsigned long long>(tag));
+  std::string extension = destination.extension().string();
+  if (extension.size() > 16) extension.clear();
+  const std::string name = destination.filename().string();
+  const std::size_t fixed = 1 + std::strlen(tag_text) + extension.size();
+  std::size_t keep = std::min(name.size(), name_max > fixed ? name_max - fixed : 0);
+  while (keep > 0 && keep < name.size() &&
+         (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) {
+    --keep;
+  }
+  std::string temporary(1, '.');
+  temporary.append(name, 0, keep);
+  temporary += tag_text;
+  temporary += extension;
+  return temporary;
+}
+
+bool Writable(const fs::path& path) {
+#ifdef _WIN32
+  return ::_access(path.string().c_str(), 2) == 0;
+#else
+  return ::access(path.string().c_str(), W_OK) == 0;
+#endif
+}
+
+int FlushToDisk(int fd) {
+#ifdef _WIN32
+  return ::_commit(fd);
+#else
+  return ::fsync(fd);
+#endif
+}
+
 }  // namespace
+
+std::string ErrorText(int error) {
+  switch (error) {
+    case ENOSPC:
+      return "no space left on the device";
+#ifdef EDQUOT
+    case EDQUOT:
+      return "the disk quota is used up";
+#endif
+    case EFBIG:
+      return "the file is too large for the file system";
+    case EIO:
+      return "an input/output error on the device";
+    case EROFS:
+      return "the file system is read-only";
+    case EACCES:
+    case EPERM:
+      return "permission denied";
+    case ENAMETOOLONG:
+      return "the file name is too long";
+    case ELOOP:
+      return "too many levels of symbolic links";
+    default:
+      break;
+  }
+  std::string text = std::strerror(error);
+  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  return text;
+}
 
 fs::path OutputFolder(const fs::path& target) {
   const fs::path parent = target.parent_path();
   return parent.empty() ? fs::path(".") : parent;
 }
 
-PendingFile::PendingFile(fs::path target) : target_(std::move(target)) {
-  const fs::path folder = OutputFolder(target_);
+fs::path CheckReplaceable(const fs::path& target) {
+  // A symbolic link is written through, as a plain write would: the file it
+  // leads to is replaced, in its own folder, and the link stays.
+  fs::path destination = target;
+  for (int links = 0;; ++links) {
+    std::error_code ec;
+    if (!fs::is_symlink(fs::symlink_status(destination, ec))) break;
+    if (links == 40) Refuse(target, ErrorText(ELOOP));
+    const fs::path next = fs::read_symlink(destination, ec);
+    if (ec) Refuse(target, ErrorText(ec.value()));
+    destination = next.is_absolute() ? next : OutputFolder(destination) / next;
+  }
+  const fs::path folder = OutputFolder(destination);
   std::error_code ec;
-  const fs::file_status status = fs::status(folder, ec);
-  if (!fs::exists(status)) {
-    throw ImageError("cannot write " + Quote(target_) + ": the folder " + Quote(folder) +
-                     " does not exist");
+  const fs::file_status folder_status = fs::status(folder, ec);
+  if (!fs::exists(folder_status)) {
+    Refuse(target, "the folder " + Quote(folder) + " does not exist");
   }
-  if (!fs::is_directory(status)) {
-    throw ImageError("cannot write " + Quote(target_) + ": " + Quote(folder) +
-                     " is not a folder");
+  if (!fs::is_directory(folder_status)) Refuse(target, Quote(folder) + " is not a folder");
+  const fs::file_status status = fs::status(destination, ec);
+  if (fs::exists(status)) {
+    if (fs::is_directory(status)) Refuse(target, "it is a folder");
+    if (!fs::is_regular_file(status)) Refuse(target, "it is not a regular file");
+    // What the user could not overwrite is not replaced either.
+    if (!Writable(destination)) Refuse(target, ErrorText(errno));
   }
+  if (!Writable(folder)) {
+    const int error = errno;
+    Refuse(target, ErrorText(error) + " in the folder " + Quote(folder));
+  }
+  return destination;
+}
+
+PendingFile::PendingFile(fs::path target)
+    : target_(std::move(target)), destination_(CheckReplaceable(target_)) {
+  const fs::path folder = OutputFolder(destination_);
+  const std::size_t name_max = NameMax(folder);
   std::random_device device;
   std::mt19937_64 random((uint64_t{device()} << 32) ^ device() ^
                          static_cast<uint64_t>(reinterpret_cast<uintptr_t>(this)));
   int error = 0;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    char tag[17];
-    std::snprintf(tag, sizeof tag, "%016llx", static_cast<unsigned long long>(random()));
-    std::string name(1, '.');
-    name += target_.filename().string();
-    name += '.';
-    name += tag;
-    name += ".tmp";
-    name += target_.extension().string();
-    const fs::path candidate = folder / name;
+    const fs::path candidate = folder / TemporaryName(destination_, name_max, random());
     // Exclusive creation: never an existing file; the mode follows the umask.
-    const int fd = ::open(candidate.string().c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    const int fd = ::open(candidate.string().c_str(), kCreateFlags, 0666);
     if (fd >= 0) {
-      ::close(fd);
+      fd_ = fd;
       temp_ = candidate;
       slot_ = Claim(temp_.string());
       return;
@@ -106,8 +212,7 @@ PendingFile::PendingFile(fs::path target) : target_(std::move(target)) {
     error = errno;
     if (error != EEXIST) break;
   }
-  throw ImageError("cannot write into the folder " + Quote(folder) + ": " +
-                   SystemMessage(error));
+  Refuse(target_, ErrorText(error) + " in the folder " + Quote(folder));
 }
 
 PendingFile::~PendingFile() {
@@ -116,44 +221,128 @@ PendingFile::~PendingFile() {
 
 void PendingFile::Discard() noexcept {
   done_ = true;
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
   std::error_code ec;
   fs::remove(temp_, ec);
   Release(slot_);
   slot_ = -1;
 }
 
+void PendingFile::Fail(int error) {
+  Discard();
+  Refuse(target_, ErrorText(error));
+}
+
+bool PendingFile::WriteAt(const void* data, std::size_t size, uint64_t offset) noexcept {
+  if (error_.load() != 0) return false;
+  const auto* bytes = static_cast<const char*>(data);
+  std::size_t left = size;
+  uint64_t at = offset;
+  while (left > 0) {
+    // At most 1 GiB a call: some systems take no more at once.
+    const std::size_t chunk = std::min<std::size_t>(left, std::size_t{1} << 30);
+#ifdef _WIN32
+    long long n = -1;
+    {
+      std::lock_guard lock(io_);
+      if (::_lseeki64(fd_, static_cast<long long>(at), SEEK_SET) >= 0) {
+        n = ::_write(fd_, bytes, static_cast<unsigned>(chunk));
+      }
+    }
+#else
+    const ssize_t n = ::pwrite(fd_, bytes, chunk, static_cast<off_t>(at));
+#endif
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      // A write that takes nothing without saying why is a full disk.
+      int expected = 0;
+      error_.compare_exchange_strong(expected, n < 0 ? errno : ENOSPC);
+      return false;
+    }
+    bytes += n;
+    at += static_cast<uint64_t>(n);
+    left -= static_cast<std::size_t>(n);
+  }
+  uint64_t end = size_.load();
+  while (end < at && !size_.compare_exchange_weak(end, at)) {
+  }
+  return true;
+}
+
+std::size_t PendingFile::ReadAt(void* data, std::size_t size, uint64_t offset) noexcept {
+  auto* bytes = static_cast<char*>(data);
+  std::size_t done = 0;
+  while (done < size) {
+    const std::size_t chunk = std::min<std::size_t>(size - done, std::size_t{1} << 30);
+#ifdef _WIN32
+    long long n = -1;
+    {
+      std::lock_guard lock(io_);
+      if (::_lseeki64(fd_, static_cast<long long>(offset + done), SEEK_SET) >= 0) {
+        n = ::_read(fd_, bytes + done, static_cast<unsigned>(chunk));
+      }
+    }
+#else
+    const ssize_t n = ::pread(fd_, bytes + done, chunk, static_cast<off_t>(offset + done));
+#endif
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+std::string PendingFile::failure() const {
+  const int error = error_.load();
+  return error != 0 ? ErrorText(error) : std::string();
+}
+
 void PendingFile::Commit() {
   if (done_) throw ImageError("internal: " + Quote(temp_) + " was already committed");
-#ifndef _WIN32
-  // The contents reach the disk before the name does, so a crash cannot
-  // leave an empty or partial file under the target's name.
-  if (const int fd = ::open(temp_.string().c_str(), O_RDONLY); fd >= 0) {
-    const int synced = ::fsync(fd);
-    const int error = errno;
-    ::close(fd);
-    if (synced != 0) {
-      Discard();
-      throw ImageError("cannot write " + Quote(target_) + ": " + SystemMessage(error));
-    }
-  }
-#endif
+  if (const int error = error_.load(); error != 0) Fail(error);
   std::error_code ec;
-  const fs::file_status old = fs::status(target_, ec);
+  const fs::file_status old = fs::status(destination_, ec);
   if (fs::exists(old)) {
     if (fs::is_directory(old)) {
       Discard();
-      throw ImageError("cannot write " + Quote(target_) + ": it is a folder");
+      Refuse(target_, "it is a folder");
     }
+#ifdef _WIN32
     fs::permissions(temp_, old.permissions(), ec);
+#else
+    // The replacement keeps the old file's owner where this user may give
+    // it (root, or a group of the user's), and its permissions.
+    struct stat st {};
+    if (::stat(destination_.string().c_str(), &st) == 0) {
+      if (::fchown(fd_, st.st_uid, st.st_gid) != 0) {
+        (void)::fchown(fd_, static_cast<uid_t>(-1), st.st_gid);
+      }
+      (void)::fchmod(fd_, st.st_mode & 07777);
+    }
+#endif
   }
-  fs::rename(temp_, target_, ec);
-  if (ec) {
-    Discard();
-    throw ImageError("cannot write " + Quote(target_) + ": " + ec.message());
-  }
+  // The contents reach the disk before the name does, so that a crash
+  // cannot leave an empty or partial file under the target's name.
+  if (FlushToDisk(fd_) != 0) Fail(errno);
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) Fail(errno);
+  fs::rename(temp_, destination_, ec);
+  if (ec) Fail(ec.value());
   done_ = true;
   Release(slot_);
   slot_ = -1;
+#ifndef _WIN32
+  // The new name on the disk too. The file is in place by now whatever
+  // happens here, and some file systems cannot flush a folder, so a failure
+  // is not reported.
+  const int folder = ::open(OutputFolder(destination_).string().c_str(), O_RDONLY | O_CLOEXEC);
+  if (folder >= 0) {
+    (void)::fsync(folder);
+    ::close(folder);
+  }
+#endif
 }
 
 void RemovePendingFilesNow() noexcept {

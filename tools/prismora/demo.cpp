@@ -135,14 +135,14 @@ int RunDemo(std::span<const std::string_view> args) {
       after = renderer->Render(*WorldFromRaster(chart), HostTime{}, observer);
     } catch (const RenderStopped&) {
       bar.Clear();
-      std::fprintf(stderr, "prismora: interrupted: nothing written\n");
-      return kExitInterrupted;
+      std::fprintf(stderr, "prismora: %s: nothing written\n", InterruptScope::Verb());
+      return InterruptScope::ExitCode();
     }
   }
 
   imageio::ImageMetadata metadata;
   metadata.has_alpha = false;  // transparency is shown over a checkerboard
-  imageio::WriteImage(pending.path(), SideBySide(chart, after), metadata);
+  imageio::WriteImage(pending, SideBySide(chart, after).view(), metadata);
   pending.Commit();
   if (!quiet) {
     const double seconds =

@@ -1,8 +1,9 @@
-// Ctrl-C (SIGINT) and termination requests (SIGTERM) while prismora works.
-// The first asks the work to stop: Requested() turns true, running renders
-// stop at their next progress report and no new frame starts, and what is
-// finished is kept. The second ends the program at once, after removing the
-// temporary files of outputs still being written.
+// Ctrl-C (SIGINT), termination requests (SIGTERM) and a closed terminal
+// (SIGHUP) while prismora works. The first asks the work to stop: Requested()
+// turns true, running renders stop at their next progress report and no new
+// frame starts, and what is finished is kept. The second ends the program at
+// once, after removing the temporary files of outputs still being written.
+// Either way the exit code is the shell's for that signal, 128 + its number.
 #pragma once
 
 namespace prismora::cli {
@@ -15,9 +16,10 @@ class InterruptScope {
   InterruptScope& operator=(const InterruptScope&) = delete;
 
   static bool Requested();
+  // The exit code for the first signal: 130 for Ctrl-C, 143 for SIGTERM.
+  static int ExitCode();
+  // "interrupted" (Ctrl-C) or "terminated" (anything else), for messages.
+  static const char* Verb();
 };
-
-// The exit code of a program stopped by Ctrl-C, as shells report it.
-inline constexpr int kExitInterrupted = 130;
 
 }  // namespace prismora::cli

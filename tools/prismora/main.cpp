@@ -1,4 +1,5 @@
 // prismora: applies and inspects the Prismora effect through the emulated host.
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -23,6 +24,7 @@ constexpr const char* kUsage =
     "                         the expression on \"random\" with its value at time 0\n"
     "  render INPUT OUTPUT [-p NAME=VALUE]... [--time SECONDS | --frame N]\n"
     "         [--frames A-B] [--fps F] [--depth 8|16|32] [--threads N]\n"
+    "         [--alpha straight|premultiplied|ignore] [--compression C]\n"
     "         [--plugin PATH] [-q] [--timing]\n"
     "                         apply the effect to an image file, or to frames A to B\n"
     "                         of a sequence (INPUT and OUTPUT as shot.####.exr or\n"
@@ -30,6 +32,12 @@ constexpr const char* kUsage =
     "                         frame's time, N / F seconds, F 30 by default), on N\n"
     "                         threads (default: all cores). Any format OpenImageIO\n"
     "                         reads and writes; the depth follows the input's pixels.\n"
+    "                         --alpha: how to take the input's alpha (by default as\n"
+    "                         the file says; ignore: opaque, colour as stored).\n"
+    "                         --compression: the output's, in its format's terms\n"
+    "                         (OpenEXR zip, piz, dwaa:45...; TIFF lzw, zip...; PNG a\n"
+    "                         zlib level 0-9; JPEG a quality 1-100); by default the\n"
+    "                         input's when the format is the same.\n"
     "                         --timing: the seconds spent reading, rendering and\n"
     "                         writing, on stderr\n"
     "  demo [OUTPUT] [-p NAME=VALUE]... [--size WxH] [--plugin PATH] [-q]\n"
@@ -46,6 +54,17 @@ constexpr const char* kUsage =
 
 int main(int argc, char** argv) {
   using namespace prismora::cli;
+#ifdef SIGPIPE
+  // A reader of stdout that goes away (`prismora render ... | head -1`) must
+  // not end the program: the files it writes are the work, and once they are
+  // in place the run has succeeded whatever becomes of what it prints.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
+#ifdef SIGXFSZ
+  // A write past a limit on file sizes (ulimit -f) then fails like any
+  // other, and is reported with the temporary file removed.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
   std::vector<std::string_view> args(argv + 1, argv + argc);
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     std::FILE* out = args.empty() ? stderr : stdout;

@@ -27,7 +27,9 @@ ProgressBar::~ProgressBar() { Clear(); }
 void ProgressBar::Show(double work, int64_t frames_done) {
   if (!shown_) return;
   constexpr int kCells = 30;
-  const double share = std::clamp(work / static_cast<double>(total_), 0.0, 1.0);
+  share_ = std::max(share_, std::clamp(work / static_cast<double>(total_), 0.0, 1.0));
+  frames_done_ = std::max(frames_done_, frames_done);
+  const double share = share_;
   const int filled = static_cast<int>(share * kCells);
   std::string bar(static_cast<std::size_t>(filled), '#');
   bar.append(static_cast<std::size_t>(kCells - filled), '.');
@@ -36,7 +38,7 @@ void ProgressBar::Show(double work, int64_t frames_done) {
                            std::chrono::steady_clock::now() - start_)
                            .count();
   std::fprintf(stderr, "\r[%s] %3d%%  %lld/%lld %s  %lld:%02lld ", bar.c_str(),
-               static_cast<int>(share * 100.0), static_cast<long long>(frames_done),
+               static_cast<int>(share * 100.0), static_cast<long long>(frames_done_),
                static_cast<long long>(total_), total_ == 1 ? "frame" : "frames",
                static_cast<long long>(seconds / 60), static_cast<long long>(seconds % 60));
   std::fflush(stderr);

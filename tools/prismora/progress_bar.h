@@ -1,6 +1,8 @@
 // A one-line progress bar on stderr, redrawn in place, shown only when
 // stderr is a terminal (not when it goes to a file or a pipe) and not asked
-// to be quiet.
+// to be quiet. It only moves forward: work reported as less than before
+// (frames between their render and their commit, threads between frames)
+// leaves the bar where it was.
 #pragma once
 
 #include <chrono>
@@ -25,6 +27,8 @@ class ProgressBar {
   bool shown_;
   bool drawn_ = false;
   int64_t total_;
+  double share_ = 0;        // the most shown so far
+  int64_t frames_done_ = 0;  // likewise
   std::chrono::steady_clock::time_point start_;
 };
 

@@ -168,20 +168,11 @@ void CheckOutputs(const std::vector<Job>& jobs) {
       throw UsageError{"the output " + Quote(job.output) +
                        " is the input: write the result to another file"};
     }
-    const fs::path folder = imageio::OutputFolder(job.output);
+    // Every output a plain write could not replace is refused before any
+    // work is done, and every folder is proved to take new files.
+    const fs::path folder = imageio::OutputFolder(imageio::CheckReplaceable(job.output));
     if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
     folders.push_back(folder);
-    std::error_code ec;
-    const fs::file_status status = fs::status(folder, ec);
-    if (!fs::exists(status)) {
-      throw imageio::ImageError("cannot write " + Quote(job.output) + ": the folder " +
-                                Quote(folder) + " does not exist");
-    }
-    if (!fs::is_directory(status)) {
-      throw imageio::ImageError("cannot write " + Quote(job.output) + ": " + Quote(folder) +
-                                " is not a folder");
-    }
-    // Proves the folder takes new files, before any work is done.
     imageio::PendingFile probe(job.output);
   }
 }
@@ -238,7 +229,8 @@ struct SharedState {
   // the worker renders it.
   bool write_alongside = false;
   std::atomic<std::size_t> next{0};
-  std::atomic<int64_t> done{0};
+  std::atomic<int64_t> handed{0};  // frames rendered, written and handed to be committed
+  std::atomic<int64_t> done{0};    // frames committed
   std::atomic<bool> stop{false};
   std::atomic<int> depth{0};  // of the rendered worlds, once known
   std::vector<std::atomic<double>> partial;  // per worker: share of its current frame
@@ -246,6 +238,7 @@ struct SharedState {
   std::condition_variable changed;
   int running = 0;
   std::optional<std::string> error;  // the first failure
+  std::vector<int64_t> committed;     // the frames in place, in the order committed
   StageTimes times;
 
   explicit SharedState(int workers) : partial(static_cast<std::size_t>(workers)) {}
@@ -290,21 +283,29 @@ std::unique_ptr<imageio::PendingFile> RenderWhileWriting(
   auto pending = std::make_unique<imageio::PendingFile>(job.output);
   FinishedRows finished;
   std::exception_ptr write_failure;
+  std::atomic<bool> write_failed{false};
   std::thread writer([&] {
     try {
       StageTimer timer(state.times.write);
-      imageio::WriteImage(pending->path(), ViewOf(result), metadata,
+      imageio::WriteImage(*pending, ViewOf(result), metadata,
                           [&](int rows) { return finished.WaitFor(rows); });
     } catch (...) {
       write_failure = std::current_exception();
+      write_failed.store(true);
     }
   });
   try {
     StageTimer timer(state.times.render);
     renderer.Render(input, result, job.time, [&](const RenderProgress& progress) {
       finished.Publish(progress.final_rows);
-      return observer(progress);
+      // A file that cannot be written ends its render.
+      return !write_failed.load() && observer(progress);
     });
+  } catch (const RenderStopped&) {
+    finished.Abandon();
+    writer.join();
+    if (write_failure) std::rethrow_exception(write_failure);
+    throw;
   } catch (...) {
     finished.Abandon();
     writer.join();
@@ -371,9 +372,10 @@ void Work(int worker, const std::vector<Job>& jobs, const Source& source,
         // A finished frame is written whole even when a stop comes meanwhile.
         pending = std::make_unique<imageio::PendingFile>(job->output);
         StageTimer timer(state.times.write);
-        imageio::WriteImage(pending->path(), ViewOf(result), *metadata);
+        imageio::WriteImage(*pending, ViewOf(result), *metadata);
       }
       state.depth.store(static_cast<int>(frame_depth));
+      state.handed.fetch_add(1);
       partial.store(0.0);
       commits.Commit(job->frame, std::move(pending));
     }
@@ -407,6 +409,29 @@ void PrintTiming(const StageTimes& times, std::size_t frames, int workers,
                s(times.commit_ns), frames, frames == 1 ? "frame" : "frames", workers,
                workers == 1 ? "thread" : "threads", s(times.read.cpu_ns), s(times.render.cpu_ns),
                s(times.write.cpu_ns), wall);
+}
+
+// Which frames of a sequence that stopped are in place: "frames 1-4, 7
+// were written whole" or "no frame was written".
+std::string WrittenFrames(std::vector<int64_t> frames) {
+  if (frames.empty()) return "no frame was written";
+  std::sort(frames.begin(), frames.end());
+  std::string ranges;
+  for (std::size_t i = 0; i < frames.size();) {
+    std::size_t j = i;
+    while (j + 1 < frames.size() && frames[j + 1] == frames[j] + 1) ++j;
+    if (!ranges.empty()) ranges += ", ";
+    ranges += std::to_string(frames[i]);
+    if (j > i) {
+      ranges += '-';
+      ranges += std::to_string(frames[j]);
+    }
+    i = j + 1;
+  }
+  std::string text = frames.size() == 1 ? "frame " : "frames ";
+  text += ranges;
+  text += frames.size() == 1 ? " was written whole" : " were written whole";
+  return text;
 }
 
 std::string Seconds(double s) {
@@ -490,6 +515,8 @@ int RunRender(std::span<const std::string_view> args) {
       if (error != nullptr) {
         state.Fail(FramePrefix(frame, jobs.size() > 1) + *error);
       } else {
+        std::lock_guard lock(state.mutex);
+        state.committed.push_back(frame);
         state.done.fetch_add(1);
       }
       std::lock_guard lock(state.mutex);
@@ -506,7 +533,7 @@ int RunRender(std::span<const std::string_view> args) {
       std::unique_lock lock(state.mutex);
       while (state.running > 0) {
         state.changed.wait_for(lock, std::chrono::milliseconds(100));
-        double work = static_cast<double>(state.done.load());
+        double work = static_cast<double>(state.handed.load());
         for (const auto& p : state.partial) work += p.load();
         bar.Show(work, state.done.load());
       }
@@ -516,14 +543,16 @@ int RunRender(std::span<const std::string_view> args) {
     state.times.commit_ns.store(commits.busy_ns());
     bar.Clear();
     if (InterruptScope::Requested()) {
-      std::fprintf(stderr, "prismora: interrupted: %lld of %zu %s written\n",
+      std::fprintf(stderr, "prismora: %s: %lld of %zu %s written\n", InterruptScope::Verb(),
                    static_cast<long long>(state.done.load()), jobs.size(),
                    jobs.size() == 1 ? "frame" : "frames");
-      return kExitInterrupted;
+      return InterruptScope::ExitCode();
     }
   }
   if (state.error) {
-    std::fprintf(stderr, "prismora: %s\n", state.error->c_str());
+    std::string message = *state.error;
+    if (jobs.size() > 1) message += "; " + WrittenFrames(state.committed);
+    std::fprintf(stderr, "prismora: %s\n", message.c_str());
     return kExitFailure;
   }
   if (o.timing) PrintTiming(state.times, jobs.size(), workers, start);
