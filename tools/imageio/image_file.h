@@ -3,15 +3,23 @@
 //
 // Reading gives a Raster of the depth the file's pixel type calls for (8-bit
 // files 8, 16-bit and other integer files 16, half and float files 32) unless
-// a depth is asked for. Grey is expanded to red, green and blue; an image
-// without alpha gets an opaque one; colour stored premultiplied by alpha is
-// divided back (pixels of alpha 0 keep their colour). Writing is the reverse
-// for the metadata of the file the image came from: alpha only when that
-// file had one, premultiplied where the output format stores it so, the
-// file's own pixel type where the depth is unchanged, and its descriptive
-// metadata (resolution, colour space name, ...) carried over. PNG files are
-// compressed for speed (zlib's run-length strategy after fixed row filters),
-// which on photographs gives files no larger than zlib's default level.
+// a depth is asked for. The raster is the picture as a host sees the layer:
+// the display window (pixels outside the file's data window are transparent
+// black, pixels outside the display window are not part of it), turned
+// upright by the file's orientation tag. Grey is expanded to red, green and
+// blue; an image without alpha gets an opaque one; colour stored
+// premultiplied by alpha is divided back where alpha is above 0 (pixels of
+// alpha 0 keep their colour), unless the caller says how to take the alpha.
+// Files of several images (multi-part, multi-page) and movies are refused.
+//
+// Writing is the reverse for the metadata of the file the image came from:
+// alpha only when that file had one, premultiplied where the output format
+// stores it so, the file's own pixel type where the depth is unchanged, its
+// display window, and its descriptive metadata (resolution, colour space
+// name, ...) carried over. An output of the input's format keeps its
+// compression unless another is asked for. PNG files are compressed for
+// speed (zlib's run-length strategy after fixed row filters) unless the
+// picture is flat, which zlib's default settings pack far better.
 // Pixels pass to and from files a strip of rows at a time.
 //
 // Builds without OpenImageIO (the Windows cross build) keep the interface:
@@ -56,10 +64,19 @@ struct ImageMetadata {
   bool has_alpha = true;
   bool associated_alpha = false;  // the file stores colour premultiplied by alpha
   std::vector<Attribute> attributes;
-  // Where the pixels lie (the data window's origin) and the full picture
-  // (display window), for formats that keep them; zero sizes: the pixels.
-  int x = 0, y = 0;
-  int full_x = 0, full_y = 0, full_width = 0, full_height = 0;
+  // The picture's origin (the display window's), for formats that keep one.
+  int full_x = 0, full_y = 0;
+  // The file held pixels for only part of the picture (its data window was
+  // not the display window): outputs that can do so store only the part that
+  // is not transparent black.
+  bool cropped = false;
+  // How the file's pixels are compressed, in its format's own terms ("zip",
+  // "dwaa:45", "lzw"); empty when the reader does not say.
+  std::string compression;
+  // The output's compression when the user chose one, in the output format's
+  // terms (see CheckCompression); empty: the input's when the format is the
+  // same, else the writer's default.
+  std::string output_compression;
 
   // Value of a text attribute, or empty.
   std::string Text(const std::string& name) const {
@@ -90,19 +107,29 @@ std::shared_mutex& ConsoleLock();
 // (OpenImageIO's own and OpenEXR's); all the cores by default.
 void SetFileThreads(int threads);
 
-// Reads the first image of the file. Files that are not regular (pipes,
-// devices) and images whose read would need more memory than the machine has
-// are refused before anything is decoded.
-Image ReadImage(const std::filesystem::path& path, std::optional<Depth> depth = std::nullopt);
+// How the alpha of an input is taken, as a host's "interpret footage" does.
+enum class InputAlpha {
+  kAsStored,       // as the file says: colour premultiplied only where the format stores it so
+  kStraight,       // the colour is straight whatever the file says
+  kPremultiplied,  // the colour is premultiplied whatever the file says
+  kIgnore,         // the image is opaque: alpha is 1, the colour is taken as stored
+};
 
-// The same into pixels held elsewhere: `destination` is told the image's
+// Reads the image of the file. Files that are not regular (pipes, devices),
+// movies, files of several images and images whose read would need more
+// memory than the machine has are refused before anything is decoded.
+Image ReadImage(const std::filesystem::path& path, std::optional<Depth> depth = std::nullopt,
+                InputAlpha alpha = InputAlpha::kAsStored);
+
+// The same into pixels held elsewhere: `destination` is told the picture's
 // size and depth once they are known and returns pixels of that size and
 // depth to fill (every pixel is written). Returns the file's metadata.
 using PixelDestination = std::function<MutableRasterView(int width, int height, Depth depth)>;
 ImageMetadata ReadImage(const std::filesystem::path& path, std::optional<Depth> depth,
-                        const PixelDestination& destination);
+                        const PixelDestination& destination,
+                        InputAlpha alpha = InputAlpha::kAsStored);
 
-// The width and height of the file's first image, from its header alone.
+// The width and height of the file's picture, upright, from its header alone.
 struct ImageSize {
   int width = 0;
   int height = 0;
@@ -113,6 +140,14 @@ ImageSize ReadImageSize(const std::filesystem::path& path);
 // writer cannot keep pixels of `depth`.
 void CheckWritableFormat(const std::filesystem::path& path,
                          std::optional<Depth> depth = std::nullopt);
+
+// Throws ImageError, naming what it takes, when the format of `path` takes
+// no compression `compression`: OpenEXR a method (none, rle, zips, zip, piz,
+// pxr24, b44, b44a, dwaa, dwab; zip and zips with an optional :1-9 level,
+// dwaa and dwab with an optional :level), TIFF a method (none, lzw, zip with
+// an optional :1-9 level, packbits), PNG a zlib level (0-9), JPEG a quality
+// (1-100).
+void CheckCompression(const std::filesystem::path& path, const std::string& compression);
 
 // Writes `raster` to `path` through a PendingFile, committed once whole:
 // `path` keeps its old contents on any failure. `metadata` describes the

@@ -20,13 +20,14 @@ std::shared_mutex& ConsoleLock() {
 
 void SetFileThreads(int) {}
 
-Image ReadImage(const std::filesystem::path&, std::optional<Depth>) { Unavailable(); }
+Image ReadImage(const std::filesystem::path&, std::optional<Depth>, InputAlpha) { Unavailable(); }
 ImageMetadata ReadImage(const std::filesystem::path&, std::optional<Depth>,
-                        const PixelDestination&) {
+                        const PixelDestination&, InputAlpha) {
   Unavailable();
 }
 ImageSize ReadImageSize(const std::filesystem::path&) { Unavailable(); }
 void CheckWritableFormat(const std::filesystem::path&, std::optional<Depth>) { Unavailable(); }
+void CheckCompression(const std::filesystem::path&, const std::string&) { Unavailable(); }
 void WriteImage(const std::filesystem::path&, const Raster&, const ImageMetadata&) {
   Unavailable();
 }

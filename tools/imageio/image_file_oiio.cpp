@@ -2,14 +2,15 @@
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 #include <fcntl.h>
+#include <unistd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include <new>
 #include <shared_mutex>
 #include <string_view>
+#include <utility>
 
 #include "imageio/image_file.h"
 #include "imageio/pending_file.h"
@@ -81,27 +83,82 @@ int StripRows(int width, std::size_t bytes_per_pixel, int height) {
   return static_cast<int>(std::min(rows, static_cast<std::size_t>(std::max(1, height))));
 }
 
-// PNG files are compressed for speed at little cost in size: zlib's
-// run-length strategy (matches of the previous byte only) after the "up"
-// and "average" row filters at 8 bits, "up" alone at 16. On photographs this
-// writes about ten times faster than zlib's default level 6 with libpng's
-// adaptive filters, in files no larger (often 5 to 10 % smaller); flat
-// synthetic pictures, which the default packs best, come out up to 40 %
-// larger.
-void SetPngCompression(OIIO::ImageSpec& spec) {
-  constexpr int kFilterUp = 32;       // PNG_FILTER_UP
-  constexpr int kFilterAverage = 64;  // PNG_FILTER_AVG
-  spec.attribute("compression", "rle");
-  spec.attribute("png:compressionLevel", 1);
-  spec.attribute("png:filter", spec.format == OIIO::TypeDesc::UINT16 ? kFilterUp
-                                                                     : kFilterUp | kFilterAverage);
+// What --compression takes, per format, in the format's own terms.
+struct CompressionNames {
+  std::string_view format;  // OpenImageIO's name
+  std::string_view shown;   // for messages
+  std::vector<std::string_view> methods;
+  std::vector<std::string_view> levelled;  // methods that take ":level"
+  int level_low = 0, level_high = 0;       // their levels; 0, 0: any number above 0
+  int number_low = -1, number_high = -1;   // a bare number instead of a method
+  std::string_view help;
+};
+
+const std::vector<CompressionNames>& Compressions() {
+  static const std::vector<CompressionNames> kNames = {
+      {"openexr", "OpenEXR",
+       {"none", "rle", "zips", "zip", "piz", "pxr24", "b44", "b44a", "dwaa", "dwab"},
+       {"zip", "zips", "dwaa", "dwab"}, 0, 0, -1, -1,
+       "none, rle, zips, zip, piz, pxr24, b44, b44a, dwaa or dwab (zip and zips may add a "
+       "level :1 to :9, dwaa and dwab a level such as :45)"},
+      {"tiff", "TIFF", {"none", "lzw", "zip", "packbits"}, {"zip"}, 1, 9, -1, -1,
+       "none, lzw, zip or packbits (zip may add a level :1 to :9)"},
+      {"png", "PNG", {}, {}, 0, 0, 0, 9, "a zlib level from 0 (none) to 9 (smallest)"},
+      {"jpeg", "JPEG", {}, {}, 0, 0, 1, 100, "a quality from 1 to 100"},
+  };
+  return kNames;
 }
+
+// A whole number in [low, high] (high 0: any above 0), or nothing.
+std::optional<int> WholeNumber(std::string_view text, int low, int high) {
+  if (text.empty() || text.size() > 6) return std::nullopt;
+  int n = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    n = n * 10 + (c - '0');
+  }
+  if (high == 0 ? n < 1 : (n < low || n > high)) return std::nullopt;
+  return n;
+}
+
+bool TakesCompression(const CompressionNames& names, std::string_view text) {
+  if (names.number_low >= 0) {
+    return WholeNumber(text, names.number_low, names.number_high).has_value();
+  }
+  const std::size_t colon = text.find(':');
+  const std::string_view method = text.substr(0, colon);
+  const auto has = [](const std::vector<std::string_view>& list, std::string_view m) {
+    return std::find(list.begin(), list.end(), m) != list.end();
+  };
+  if (!has(names.methods, method)) return false;
+  if (colon == std::string_view::npos) return true;
+  return has(names.levelled, method) &&
+         WholeNumber(text.substr(colon + 1), names.level_low, names.level_high).has_value();
+}
+
+// Why a writer of OpenImageIO's format `writer` cannot take `compression`;
+// empty when it can.
+std::string CompressionProblem(std::string_view writer, const std::string& compression) {
+  std::string known;
+  for (const CompressionNames& names : Compressions()) {
+    if (names.format == writer) {
+      if (TakesCompression(names, compression)) return {};
+      return "--compression '" + compression + "' is not one " + std::string(names.shown) +
+             " files take: they take " + std::string(names.help);
+    }
+    known += (known.empty() ? "" : ", ") + std::string(names.shown);
+  }
+  return "--compression is not available for " + std::string(writer) +
+         " files here, only for " + known + " files";
+}
+
 
 // Metadata that describes the picture is carried to outputs; what describes
 // how the input file stored it (compression, strips, chunking, packing, the
 // reader's own notes) is left for the output's writer to decide. The true bit
 // count (10-bit DPX) is carried, but only applied to the same format at the
-// same depth.
+// same depth. The orientation is applied to the pixels on reading, so the
+// output is upright without it.
 bool CarriedAttribute(std::string_view name) {
   if (name.starts_with("oiio:")) {
     return name == "oiio:ColorSpace" || name == "oiio:Gamma" || name == "oiio:BitsPerSample";
@@ -109,7 +166,7 @@ bool CarriedAttribute(std::string_view name) {
   for (std::string_view prefix : {"tiff:", "openexr:", "dpx:", "jpeg:", "png:"}) {
     if (name.starts_with(prefix)) return false;
   }
-  return name != "compression" && name != "planarconfig";
+  return name != "compression" && name != "planarconfig" && name != "Orientation";
 }
 
 std::vector<Attribute> CarriedAttributes(const OIIO::ImageSpec& spec, bool grey) {
@@ -198,29 +255,115 @@ T WorldChannel(S s) {
   }
 }
 
-// Rows first..first+count of `pixels` from the file samples of those rows.
+// How the samples of a file become pixels.
+struct Conversion {
+  Layout layout;
+  bool divide = false;        // colour premultiplied: divided where alpha is above 0
+  bool ignore_alpha = false;  // opaque, the colour as stored
+};
+
+// Where samples land: `count` rows of `width` samples, each row `stride`
+// pixels of the samples from the last, `skip` pixels into it, to rows from
+// `y` of `pixels`, from column `x`.
+struct Placement {
+  int x = 0, y = 0, width = 0, count = 0;
+  std::size_t stride = 0, skip = 0;
+};
+
 template <class T, class S>
-void FillRows(const S* samples, int channels, const Layout& layout, bool premultiplied,
-              const MutableRasterView& pixels, int first, int count) {
-  const std::size_t width = static_cast<std::size_t>(pixels.width);
-  for (int y = 0; y < count; ++y) {
-    const S* src =
-        samples + static_cast<std::size_t>(y) * width * static_cast<std::size_t>(channels);
-    Argb<T>* dst = pixels.Row<T>(first + y);
-    for (std::size_t x = 0; x < width; ++x, src += channels) {
+void FillRows(const S* samples, int channels, const Conversion& conversion,
+              const MutableRasterView& pixels, const Placement& at) {
+  const Layout& layout = conversion.layout;
+  const bool alpha = layout.alpha >= 0 && !conversion.ignore_alpha;
+  const auto n = static_cast<std::size_t>(channels);
+  for (int y = 0; y < at.count; ++y) {
+    const S* src = samples + (static_cast<std::size_t>(y) * at.stride + at.skip) * n;
+    Argb<T>* dst = pixels.Row<T>(at.y + y) + at.x;
+    for (int x = 0; x < at.width; ++x, src += n) {
       S c[3] = {src[layout.colour[0]], src[layout.colour[1]], src[layout.colour[2]]};
       if constexpr (std::is_same_v<S, float>) {
-        if (premultiplied && layout.alpha >= 0 && src[layout.alpha] != 0.0f) {
+        if (alpha && conversion.divide && src[layout.alpha] > 0.0f) {
           for (S& v : c) v /= src[layout.alpha];
         }
       }
       dst[x].red = WorldChannel<T>(c[0]);
       dst[x].green = WorldChannel<T>(c[1]);
       dst[x].blue = WorldChannel<T>(c[2]);
-      dst[x].alpha = layout.alpha >= 0 ? WorldChannel<T>(src[layout.alpha])
-                                       : static_cast<T>(ChannelTraits<T>::kWhite);
+      dst[x].alpha = alpha ? WorldChannel<T>(src[layout.alpha])
+                           : static_cast<T>(ChannelTraits<T>::kWhite);
     }
   }
+}
+
+// EXIF and TIFF orientation: how the stored pixels are turned to be seen
+// upright (2 mirrored, 3 turned half way, 4 flipped, 5 transposed, 6 turned
+// a quarter clockwise, 7 transversed, 8 turned a quarter anticlockwise).
+int OrientationOf(const OIIO::ImageSpec& spec) {
+  const int orientation = spec.get_int_attribute("Orientation", 1);
+  return orientation >= 1 && orientation <= 8 ? orientation : 1;
+}
+bool Transposes(int orientation) { return orientation >= 5; }
+
+// `stored` turned upright into `upright` (its size turned likewise).
+template <class T>
+void Reorient(const RasterView& stored, int orientation, const MutableRasterView& upright) {
+  const int w = stored.width, h = stored.height;
+  for (int y = 0; y < h; ++y) {
+    const Argb<T>* src = stored.Row<T>(y);
+    for (int x = 0; x < w; ++x) {
+      int ux = x, uy = y;
+      switch (orientation) {
+        case 2: ux = w - 1 - x; break;
+        case 3: ux = w - 1 - x; uy = h - 1 - y; break;
+        case 4: uy = h - 1 - y; break;
+        case 5: ux = y; uy = x; break;
+        case 6: ux = h - 1 - y; uy = x; break;
+        case 7: ux = h - 1 - y; uy = w - 1 - x; break;
+        case 8: ux = y; uy = w - 1 - x; break;
+        default: break;
+      }
+      upright.Row<T>(uy)[ux] = src[x];
+    }
+  }
+}
+
+// Resolutions and sizes that name the axes swap with them.
+void TransposeAttributes(std::vector<Attribute>& attributes) {
+  static constexpr std::pair<std::string_view, std::string_view> kPairs[] = {
+      {"XResolution", "YResolution"}, {"Exif:PixelXDimension", "Exif:PixelYDimension"}};
+  for (Attribute& a : attributes) {
+    for (const auto& [x, y] : kPairs) {
+      if (a.name == x) {
+        a.name = y;
+      } else if (a.name == y) {
+        a.name = x;
+      }
+    }
+  }
+}
+
+// The picture a file's pixels make, as a host's layer: the display window,
+// holding what of the data window lies inside it.
+struct Geometry {
+  OIIO::ROI picture;     // the display window
+  OIIO::ROI stored;      // the part of the data window inside it (may be empty)
+  int orientation = 1;
+  int width() const { return Transposes(orientation) ? picture.height() : picture.width(); }
+  int height() const { return Transposes(orientation) ? picture.width() : picture.height(); }
+  bool whole() const { return stored == picture; }
+};
+
+Geometry GeometryOf(const OIIO::ImageSpec& spec) {
+  Geometry g;
+  const OIIO::ROI data(spec.x, spec.x + spec.width, spec.y, spec.y + spec.height);
+  g.picture = spec.full_width > 0 && spec.full_height > 0
+                  ? OIIO::ROI(spec.full_x, spec.full_x + spec.full_width, spec.full_y,
+                              spec.full_y + spec.full_height)
+                  : data;
+  g.stored = OIIO::roi_intersection(data, g.picture);
+  if (g.stored.width() <= 0 || g.stored.height() <= 0) g.stored = OIIO::ROI(0, 0, 0, 0);
+  g.orientation = OrientationOf(spec);
+  return g;
 }
 
 // stderr pointed at the null device for as long as any of these lives.
@@ -296,6 +439,63 @@ void CheckPngComplete(const fs::path& path) {
   }
 }
 
+// Movie files by extension, those OpenImageIO reads (through FFmpeg) and
+// those it does not.
+bool IsMovieName(const fs::path& path) {
+  std::string ext = path.extension().string();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  static constexpr std::string_view kMovies[] = {
+      ".mov", ".qt",  ".mp4", ".m4v", ".mkv", ".avi",  ".webm", ".mxf", ".mpg",
+      ".mpeg", ".m2v", ".m2ts", ".mts", ".ts", ".wmv", ".flv", ".ogv", ".3gp", ".3g2", ".mj2"};
+  return std::find(std::begin(kMovies), std::end(kMovies), ext) != std::end(kMovies);
+}
+
+[[noreturn]] void RefuseMovie(const fs::path& path) {
+  throw ImageError(Quote(path) + " is a movie: render reads still images and image sequences "
+                   "(write the movie's frames out as images, such as shot.####.png, and "
+                   "render those with --frames)");
+}
+
+// A file of several images (OpenEXR parts, TIFF pages, GIF frames) would
+// lose all but the first without a word: refused, naming them.
+void CheckSingleImage(OIIO::ImageInput& in, const fs::path& path) {
+  const bool more = in.seek_subimage(1, 0);
+  (void)in.geterror();
+  if (!more) {
+    // Back where reading starts, in case the failed seek moved the reader.
+    in.seek_subimage(0, 0);
+    (void)in.geterror();
+    return;
+  }
+  const std::string format = in.format_name();
+  const char* kind = format == "openexr" ? "parts" : format == "tiff" ? "pages" : "images";
+  constexpr int kNamed = 8;
+  std::string list;
+  int count = 0;
+  // Readers that know the count say it, which spares seeking through the
+  // rest (the frames of a long GIF).
+  const int known = in.spec().get_int_attribute("oiio:subimages", 0);
+  for (; (known <= 0 || count < std::min(known, kNamed)) && in.seek_subimage(count, 0); ++count) {
+    if (count >= kNamed) continue;
+    const OIIO::ImageSpec& spec = in.spec();
+    const std::string name = spec.get_string_attribute("oiio:subimagename");
+    if (count > 0) list += ", ";
+    if (name.empty()) {
+      list += std::to_string(count + 1);
+    } else {
+      list.append(1, '"').append(name).append(1, '"');
+    }
+    list.append(" ").append(std::to_string(spec.width)).append("x").append(
+        std::to_string(spec.height));
+  }
+  (void)in.geterror();
+  count = std::max(count, known);
+  if (count > kNamed) list += " and " + std::to_string(count - kNamed) + " more";
+  throw ImageError(Quote(path) + " holds " + std::to_string(count) + " " + kind + " (" + list +
+                   "); render takes files of one image: write the one to render to a file "
+                   "of its own");
+}
+
 std::unique_ptr<OIIO::ImageInput> OpenInput(const fs::path& path) {
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
@@ -307,6 +507,7 @@ std::unique_ptr<OIIO::ImageInput> OpenInput(const fs::path& path) {
   if (fs::file_size(path, ec) == 0 && !ec) {
     throw ImageError("cannot read " + Quote(path) + ": the file is empty");
   }
+  if (IsMovieName(path)) RefuseMovie(path);
   CheckPngComplete(path);
   OIIO::ImageSpec config;
   // Straight colour where the file stores it so, instead of premultiplying.
@@ -315,6 +516,9 @@ std::unique_ptr<OIIO::ImageInput> OpenInput(const fs::path& path) {
   {
     QuietStderr quiet;
     in = OIIO::ImageInput::open(path.string(), &config);
+    // A movie under another name.
+    if (in && std::string_view(in->format_name()) == "ffmpeg") RefuseMovie(path);
+    if (in) CheckSingleImage(*in, path);
   }
   if (!in) throw ImageError("cannot read " + Quote(path) + ": " + Tidy(OIIO::geterror()));
   const OIIO::ImageSpec& spec = in->spec();
@@ -326,24 +530,29 @@ std::unique_ptr<OIIO::ImageInput> OpenInput(const fs::path& path) {
   return in;
 }
 
-// A header may declare any size. The memory a read of `spec` needs (the
-// pixels, and the samples they are decoded from when these are held whole:
-// `sample_bytes` a channel) is checked against the machine's before anything
-// is allocated, so a damaged header is refused with its size, not met with
-// an allocation that fails late or, where the system overcommits, succeeds
-// and is then touched.
-void CheckReadFits(const fs::path& path, const OIIO::ImageSpec& spec, Depth world_depth,
-                   int sample_bytes) {
+// A header may declare any size. The memory a read needs (the picture's
+// pixels, twice when they are turned upright, and the samples they are
+// decoded from when these are held whole: `sample_bytes` a channel) is
+// checked against the machine's before anything is allocated, so a damaged
+// header is refused with its size, not met with an allocation that fails
+// late or, where the system overcommits, succeeds and is then touched.
+void CheckReadFits(const fs::path& path, const OIIO::ImageSpec& spec, const Geometry& geometry,
+                   Depth world_depth, int sample_bytes) {
   const long pages = ::sysconf(_SC_PHYS_PAGES);
   const long page_size = ::sysconf(_SC_PAGE_SIZE);
   if (pages <= 0 || page_size <= 0) return;  // unknown: the allocation decides
   const double memory = static_cast<double>(pages) * static_cast<double>(page_size);
-  const double need = static_cast<double>(spec.width) * static_cast<double>(spec.height) *
-                      (BytesPerPixel(world_depth) + spec.nchannels * sample_bytes);
+  const double picture = static_cast<double>(geometry.picture.width()) *
+                         static_cast<double>(geometry.picture.height());
+  const double need =
+      picture * BytesPerPixel(world_depth) * (geometry.orientation == 1 ? 1 : 2) +
+      static_cast<double>(spec.width) * static_cast<double>(spec.height) * spec.nchannels *
+          sample_bytes;
   if (need <= memory) return;
   constexpr double kGiB = 1024.0 * 1024.0 * 1024.0;
-  throw ImageError("cannot read " + Quote(path) + ": its " + std::to_string(spec.width) + "x" +
-                   std::to_string(spec.height) + " pixels need " +
+  throw ImageError("cannot read " + Quote(path) + ": its " +
+                   std::to_string(geometry.picture.width()) + "x" +
+                   std::to_string(geometry.picture.height()) + " pixels need " +
                    std::to_string(static_cast<uint64_t>(std::ceil(need / kGiB))) +
                    " GiB of memory, more than this machine has (" +
                    std::to_string(static_cast<uint64_t>(memory / kGiB)) + " GiB)");
@@ -366,94 +575,131 @@ void SetFileThreads(int threads) {
 
 ImageSize ReadImageSize(const fs::path& path) {
   auto in = OpenInput(path);
-  return {in->spec().width, in->spec().height};
+  const Geometry geometry = GeometryOf(in->spec());
+  return {geometry.width(), geometry.height()};
 }
 
 ImageMetadata ReadImage(const fs::path& path, std::optional<Depth> depth,
-                        const PixelDestination& destination) {
+                        const PixelDestination& destination, InputAlpha alpha) {
   auto in = OpenInput(path);
   const OIIO::ImageSpec& spec = in->spec();
-  const Layout layout = ChannelLayout(spec, path);
+  const Geometry geometry = GeometryOf(spec);
 
   ImageMetadata meta;
   meta.format = in->format_name();
   meta.pixel_type = spec.format.c_str();
   meta.file_depth = DepthOfType(spec.format);
   meta.channels = spec.nchannels;
-  meta.has_alpha = layout.alpha >= 0;
+  Conversion conversion{ChannelLayout(spec, path)};
+  meta.has_alpha = conversion.layout.alpha >= 0;
   meta.associated_alpha =
       meta.has_alpha && spec.get_int_attribute("oiio:UnassociatedAlpha", 0) == 0;
+  conversion.divide = meta.has_alpha && (alpha == InputAlpha::kPremultiplied ||
+                                         (alpha == InputAlpha::kAsStored && meta.associated_alpha));
+  conversion.ignore_alpha = alpha == InputAlpha::kIgnore;
   meta.attributes = CarriedAttributes(spec, spec.nchannels <= 2);
-  meta.x = spec.x;
-  meta.y = spec.y;
-  meta.full_x = spec.full_x;
-  meta.full_y = spec.full_y;
-  meta.full_width = spec.full_width;
-  meta.full_height = spec.full_height;
+  if (Transposes(geometry.orientation)) TransposeAttributes(meta.attributes);
+  meta.full_x = geometry.picture.xbegin;
+  meta.full_y = geometry.picture.ybegin;
+  meta.cropped = !geometry.whole();
+  meta.compression = spec.get_string_attribute("compression");
+  const float dwa_level = spec.get_float_attribute("openexr:dwaCompressionLevel", 0.0f);
+  if (meta.compression.starts_with("dwa") && dwa_level > 0.0f) {
+    meta.compression += ":" + std::to_string(static_cast<int>(std::lround(dwa_level)));
+  }
 
   const Depth world_depth = depth.value_or(meta.file_depth);
   // Tiled files are decoded whole, scanline files a small strip at a time.
-  CheckReadFits(path, spec, world_depth,
-                spec.tile_width <= 0      ? 0
-                : meta.associated_alpha ? 4
-                                          : BytesPerPixel(world_depth) / 4);
+  CheckReadFits(path, spec, geometry, world_depth,
+                spec.tile_width <= 0 ? 0
+                : conversion.divide  ? 4
+                                     : BytesPerPixel(world_depth) / 4);
+  const OIIO::ROI& stored = geometry.stored;
   try {
-    const MutableRasterView pixels = destination(spec.width, spec.height, world_depth);
-    if (pixels.width != spec.width || pixels.height != spec.height ||
+    const MutableRasterView pixels = destination(geometry.width(), geometry.height(), world_depth);
+    if (pixels.width != geometry.width() || pixels.height != geometry.height() ||
         pixels.depth != world_depth) {
       throw std::logic_error("ReadImage: the destination does not fit the image");
+    }
+    // A picture to be turned upright is read as stored first.
+    Raster sideways;
+    MutableRasterView target = pixels;
+    if (geometry.orientation != 1) {
+      sideways = Raster(geometry.picture.width(), geometry.picture.height(), world_depth);
+      target = sideways.view();
+    } else if (!geometry.whole()) {
+      // Outside the data window the picture is transparent black.
+      for (int y = 0; y < target.height; ++y) {
+        std::memset(target.data + y * target.row_bytes, 0,
+                    static_cast<std::size_t>(target.width) * BytesPerPixel(world_depth));
+      }
     }
     VisitDepth(world_depth, [&](auto t) {
       using T = typename decltype(t)::type;
       // Premultiplied colour is divided in float, before any rounding.
       auto read = [&](auto sample_tag) {
         using S = typename decltype(sample_tag)::type;
+        if (stored.height() <= 0) return;
         // Scanline files are decoded a strip at a time into a small buffer
         // that stays in cache; tiled ones (which take no scanline reads)
         // whole.
-        const int strip = spec.tile_width > 0
-                              ? spec.height
-                              : StripRows(spec.width, spec.nchannels * sizeof(S), spec.height);
+        const bool tiled = spec.tile_width > 0;
+        const int strip =
+            tiled ? spec.height
+                  : StripRows(spec.width, spec.nchannels * sizeof(S), stored.height());
         std::vector<S> samples(static_cast<std::size_t>(spec.width) *
                                static_cast<std::size_t>(strip) *
                                static_cast<std::size_t>(spec.nchannels));
+        Placement at;
+        at.x = stored.xbegin - geometry.picture.xbegin;
+        at.width = stored.width();
+        at.stride = static_cast<std::size_t>(spec.width);
+        at.skip = static_cast<std::size_t>(stored.xbegin - spec.x);
         QuietStderr quiet;
-        for (int first = 0; first < spec.height; first += strip) {
-          const int count = std::min(strip, spec.height - first);
+        for (int first = stored.ybegin; first < stored.yend; first += strip) {
+          const int count = std::min(strip, stored.yend - first);
           const bool ok =
-              spec.tile_width > 0
-                  ? in->read_image(0, 0, 0, spec.nchannels, TransferType<S>(), samples.data())
-                  : in->read_scanlines(0, 0, spec.y + first, spec.y + first + count, 0, 0,
-                                       spec.nchannels, TransferType<S>(), samples.data());
+              tiled ? in->read_image(0, 0, 0, spec.nchannels, TransferType<S>(), samples.data())
+                    : in->read_scanlines(0, 0, first, first + count, 0, 0, spec.nchannels,
+                                         TransferType<S>(), samples.data());
           // Some readers (JPEG) fill in what they could not decode and only
           // leave a message: the image is damaged all the same.
           const std::string trouble = in->geterror();
           if (!ok || !trouble.empty()) {
             throw ImageError("cannot read " + Quote(path) + ": " + Tidy(trouble));
           }
-          FillRows<T>(samples.data(), spec.nchannels, layout, meta.associated_alpha, pixels,
-                      first, count);
+          at.y = first - geometry.picture.ybegin;
+          at.count = count;
+          // A whole tiled image starts at the data window's top row.
+          const std::size_t row = tiled ? static_cast<std::size_t>(first - spec.y) : 0;
+          FillRows<T>(samples.data() + row * at.stride * static_cast<std::size_t>(spec.nchannels),
+                      spec.nchannels, conversion, target, at);
         }
       };
-      if (meta.associated_alpha) {
+      if (conversion.divide) {
         read(std::type_identity<float>{});
       } else {
         read(std::type_identity<T>{});
       }
+      if (geometry.orientation != 1) Reorient<T>(sideways.view(), geometry.orientation, pixels);
     });
   } catch (const std::bad_alloc&) {
     throw ImageError("not enough memory to read " + Quote(path) + " (" +
-                     std::to_string(spec.width) + "x" + std::to_string(spec.height) + ")");
+                     std::to_string(geometry.picture.width()) + "x" +
+                     std::to_string(geometry.picture.height()) + ")");
   }
   return meta;
 }
 
-Image ReadImage(const fs::path& path, std::optional<Depth> depth) {
+Image ReadImage(const fs::path& path, std::optional<Depth> depth, InputAlpha alpha) {
   Image image;
-  image.metadata = ReadImage(path, depth, [&](int width, int height, Depth d) {
-    image.raster = Raster(width, height, d);
-    return image.raster.view();
-  });
+  image.metadata = ReadImage(
+      path, depth,
+      [&](int width, int height, Depth d) {
+        image.raster = Raster(width, height, d);
+        return image.raster.view();
+      },
+      alpha);
   return image;
 }
 
@@ -476,6 +722,10 @@ void CheckWritableFormat(const fs::path& path, std::optional<Depth> depth) {
   if (path.extension().empty()) {
     throw ImageError(Quote(path) + " has no file extension to choose the image format by");
   }
+  if (IsMovieName(path)) {
+    throw ImageError("cannot write " + Quote(path) + ": render writes images, not movies "
+                     "(write an image sequence, such as out.####.png, with --frames)");
+  }
   const auto out = OIIO::ImageOutput::create(path.string());
   if (!out) {
     (void)OIIO::geterror();
@@ -483,6 +733,17 @@ void CheckWritableFormat(const fs::path& path, std::optional<Depth> depth) {
                      path.extension().string() + "' of " + Quote(path));
   }
   if (depth) CheckWriterDepth(path, *out, *depth);
+}
+
+void CheckCompression(const fs::path& path, const std::string& compression) {
+  const auto out = OIIO::ImageOutput::create(path.string());
+  if (!out) {
+    (void)OIIO::geterror();
+    CheckWritableFormat(path);  // throws the message
+    return;
+  }
+  const std::string problem = CompressionProblem(out->format_name(), compression);
+  if (!problem.empty()) throw ImageError(problem + " (" + Quote(path) + ")");
 }
 
 namespace {
@@ -495,6 +756,28 @@ auto FileSample(T v) {
   } else {
     return v;
   }
+}
+
+// The smallest box holding every pixel that is not transparent black (all
+// four channels zero); a single pixel at the origin when there is none,
+// since files hold at least one.
+template <class T>
+OIIO::ROI ContentBox(const RasterView& pixels) {
+  int x0 = pixels.width, x1 = 0, y0 = pixels.height, y1 = 0;
+  const Argb<T> clear{};
+  for (int y = 0; y < pixels.height; ++y) {
+    const Argb<T>* row = pixels.Row<T>(y);
+    int first = 0;
+    while (first < pixels.width && row[first] == clear) ++first;
+    if (first == pixels.width) continue;
+    int last = pixels.width - 1;
+    while (row[last] == clear) --last;
+    x0 = std::min(x0, first);
+    x1 = std::max(x1, last + 1);
+    y0 = std::min(y0, y);
+    y1 = y + 1;
+  }
+  return x0 < x1 ? OIIO::ROI(x0, x1, y0, y1) : OIIO::ROI(0, 1, 0, 1);
 }
 
 // The file samples of rows first..first+count of `pixels`.
@@ -519,6 +802,105 @@ void FileRows(const RasterView& pixels, int first, int count, int channels, bool
         if (channels == 4) dst[3] = FileSample(p.alpha);
       }
     }
+  }
+}
+
+// PNG files are compressed for speed at little cost in size: zlib's
+// run-length strategy (matches of the previous byte only) after the "up"
+// and "average" row filters at 8 bits, "up" alone at 16. On photographs this
+// writes several times faster than zlib's default level 6, in files no
+// larger. Flat pictures (charts, graphics, gradients, renders with even
+// areas) are the exception: the run-length strategy misses their repeats a
+// few pixels or a row apart, and files come out up to several times larger
+// than with zlib's default settings (level 6, default strategy, no row
+// filter), which pack them quickly. So the first rows decide (the same rows
+// whether or not the file is written while the picture is made): packed in
+// memory both ways, zlib's defaults are chosen when run-lengths leave much
+// to pack (flat pictures are packed to well under half) and zlib's defaults
+// pack them a tenth smaller still. Photographs rarely pass the first test,
+// which saves the slow trial on them.
+constexpr int kTrialRows = 16;
+constexpr double kFlatRunLengthShare = 0.4;
+constexpr double kFlatGain = 0.9;
+
+void SetFastPng(OIIO::ImageSpec& spec) {
+  constexpr int kFilterUp = 32;       // PNG_FILTER_UP
+  constexpr int kFilterAverage = 64;  // PNG_FILTER_AVG
+  spec.attribute("compression", "rle");
+  spec.attribute("png:compressionLevel", 1);
+  spec.attribute("png:filter", spec.format == OIIO::TypeDesc::UINT16 ? kFilterUp
+                                                                     : kFilterUp | kFilterAverage);
+}
+
+void SetZlibDefaultPng(OIIO::ImageSpec& spec, int level = 6) {
+  spec.attribute("compression", "default");
+  spec.attribute("png:compressionLevel", level);
+  spec.attribute("png:filter", 0);
+}
+
+// The bytes of a PNG file of `samples` (rows of spec's width) written with
+// the settings `set` gives; 0 when it cannot be made.
+template <class S>
+std::size_t PngSize(const OIIO::ImageSpec& spec, const std::vector<S>& samples, int rows,
+                    void (*set)(OIIO::ImageSpec&, int)) {
+  OIIO::ImageSpec trial(spec.width, rows, spec.nchannels, spec.format);
+  trial.alpha_channel = spec.alpha_channel;
+  trial.attribute("oiio:UnassociatedAlpha", 1);
+  set(trial, 0);
+  std::vector<unsigned char> bytes;
+  OIIO::Filesystem::IOVecOutput memory(bytes);
+  auto out = OIIO::ImageOutput::create("trial.png");
+  if (!out) return 0;
+  out->set_ioproxy(&memory);
+  const bool ok = out->open("trial.png", trial) &&
+                  out->write_image(TransferType<S>(), samples.data()) && out->close();
+  (void)out->geterror();
+  return ok ? bytes.size() : 0;
+}
+
+template <class T>
+void SetPngCompression(OIIO::ImageSpec& spec, const RasterView& first_rows, int channels) {
+  const int rows = std::min(kTrialRows, first_rows.height);
+  std::vector<T> samples(static_cast<std::size_t>(first_rows.width) *
+                         static_cast<std::size_t>(rows) * static_cast<std::size_t>(channels));
+  FileRows<T>(first_rows, 0, rows, channels, false, samples.data());
+  const std::size_t fast =
+      PngSize(spec, samples, rows, [](OIIO::ImageSpec& s, int) { SetFastPng(s); });
+  const double raw = static_cast<double>(samples.size() * sizeof(T));
+  if (fast > 0 && static_cast<double>(fast) <= kFlatRunLengthShare * raw) {
+    const std::size_t zlib =
+        PngSize(spec, samples, rows, [](OIIO::ImageSpec& s, int) { SetZlibDefaultPng(s); });
+    if (zlib > 0 && static_cast<double>(zlib) <= kFlatGain * static_cast<double>(fast)) {
+      SetZlibDefaultPng(spec);
+      return;
+    }
+  }
+  SetFastPng(spec);
+}
+
+// The output's compression: the one asked for, else the input's for the
+// same format; PNG files by their pictures when nothing is asked.
+void SetCompression(OIIO::ImageSpec& spec, const std::string& writer, bool same_format,
+                    const ImageMetadata& metadata, const RasterView& first_rows, int channels) {
+  const std::string& asked = metadata.output_compression;
+  if (!asked.empty()) {
+    const std::string problem = CompressionProblem(writer, asked);
+    if (!problem.empty()) throw ImageError(problem);
+  }
+  if (writer == "png") {
+    if (asked.empty()) {
+      VisitDepth(first_rows.depth, [&](auto t) {
+        SetPngCompression<typename decltype(t)::type>(spec, first_rows, channels);
+      });
+    } else {
+      SetZlibDefaultPng(spec, std::stoi(asked));
+    }
+  } else if (writer == "jpeg" && !asked.empty()) {
+    spec.attribute("compression", "jpeg:" + asked);
+  } else if (!asked.empty()) {
+    spec.attribute("compression", asked);
+  } else if (same_format && !metadata.compression.empty()) {
+    spec.attribute("compression", metadata.compression);
   }
 }
 
@@ -641,7 +1023,7 @@ void WriteImage(const fs::path& path, const RasterView& raster, const ImageMetad
   file.Commit();
 }
 
-void WriteImage(PendingFile& file, const RasterView& raster, const ImageMetadata& metadata,
+void WriteImage(PendingFile& file, const RasterView& pixels, const ImageMetadata& metadata,
                 const RowsWanted& wait_for_rows) {
   const fs::path& path = file.target();
   // Outlives the writer, which may still write while it closes.
@@ -652,11 +1034,26 @@ void WriteImage(PendingFile& file, const RasterView& raster, const ImageMetadata
     CheckWritableFormat(path);  // throws the message
     throw ImageError("cannot write " + Quote(path));
   }
-  CheckWriterDepth(path, *out, raster.depth);
+  CheckWriterDepth(path, *out, pixels.depth);
   const std::string writer = out->format_name();
   const bool same_format = writer == metadata.format;
   const bool alpha = metadata.has_alpha && out->supports("alpha");
   const int channels = alpha ? 4 : 3;
+
+  // The picture is the display window. A cropped input gives an output
+  // cropped as tightly, where the format keeps a display window: its data
+  // window is the box around everything not transparent black, fringes
+  // included, known once the whole picture is.
+  const bool display_window = out->supports("displaywindow");
+  OIIO::ROI box(0, pixels.width, 0, pixels.height);
+  if (metadata.cropped && display_window) {
+    if (wait_for_rows && !wait_for_rows(pixels.height)) return;
+    box = VisitDepth(pixels.depth,
+                     [&](auto t) { return ContentBox<typename decltype(t)::type>(pixels); });
+  }
+  const RasterView raster(pixels.data + box.ybegin * pixels.row_bytes +
+                              static_cast<std::ptrdiff_t>(box.xbegin) * BytesPerPixel(pixels.depth),
+                          pixels.row_bytes, box.width(), box.height(), pixels.depth);
 
   const bool same_depth = raster.depth == metadata.file_depth && !metadata.pixel_type.empty();
   const OIIO::TypeDesc file_type =
@@ -665,13 +1062,18 @@ void WriteImage(PendingFile& file, const RasterView& raster, const ImageMetadata
                      return TransferType<typename decltype(t)::type>();
                    });
   OIIO::ImageSpec spec(raster.width, raster.height, channels, file_type);
-  spec.x = metadata.x;
-  spec.y = metadata.y;
-  if (metadata.full_width > 0 && metadata.full_height > 0) {
+  // The picture keeps its place where the format can say so.
+  const bool origin =
+      display_window || (out->supports("origin") &&
+                         ((metadata.full_x >= 0 && metadata.full_y >= 0) ||
+                          out->supports("negativeorigin")));
+  if (origin) {
+    spec.x = metadata.full_x + box.xbegin;
+    spec.y = metadata.full_y + box.ybegin;
     spec.full_x = metadata.full_x;
     spec.full_y = metadata.full_y;
-    spec.full_width = metadata.full_width;
-    spec.full_height = metadata.full_height;
+    spec.full_width = pixels.width;
+    spec.full_height = pixels.height;
   }
   for (Attribute a : metadata.attributes) {
     // The file's true bit count only holds for its own format and depth.
@@ -683,7 +1085,6 @@ void WriteImage(PendingFile& file, const RasterView& raster, const ImageMetadata
   const bool premultiply =
       alpha && (writer == "openexr" || (same_format && metadata.associated_alpha));
   if (alpha && !premultiply) spec.attribute("oiio:UnassociatedAlpha", 1);
-  if (writer == "png") SetPngCompression(spec);
 
   // A strip at a time, as on reading; the file is opened once the first
   // strip is there, so rows that never come leave no file begun.
@@ -693,6 +1094,10 @@ void WriteImage(PendingFile& file, const RasterView& raster, const ImageMetadata
       });
   const int strip = StripRows(raster.width, channels * sample_bytes, raster.height);
   if (wait_for_rows && !wait_for_rows(std::min(strip, raster.height))) return;
+  SetCompression(spec, writer, same_format, metadata,
+                 RasterView(raster.data, raster.row_bytes, raster.width,
+                            std::min(strip, raster.height), raster.depth),
+                 channels);
   // Rows given up once the file is begun are written as they stand, so that
   // the file still closes cleanly for its owner to discard.
   bool waiting = static_cast<bool>(wait_for_rows);

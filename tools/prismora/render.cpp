@@ -48,6 +48,8 @@ struct RenderOptions {
   std::optional<FrameRange> frames;
   double fps = 30.0;
   std::optional<Depth> depth;
+  imageio::InputAlpha alpha = imageio::InputAlpha::kAsStored;
+  std::string compression;  // empty: the default for the output
   int threads = 0;  // 0: one per core
   fs::path plugin = minihost::DefaultPluginPath();
   bool quiet = false;
@@ -59,6 +61,14 @@ Depth ParseDepth(std::string_view text) {
   if (text == "16") return Depth::k16;
   if (text == "32" || text == "float") return Depth::k32;
   throw UsageError{"--depth takes 8, 16 or 32, not '" + std::string(text) + "'"};
+}
+
+imageio::InputAlpha ParseAlpha(std::string_view text) {
+  if (text == "straight") return imageio::InputAlpha::kStraight;
+  if (text == "premultiplied") return imageio::InputAlpha::kPremultiplied;
+  if (text == "ignore") return imageio::InputAlpha::kIgnore;
+  throw UsageError{"--alpha takes straight, premultiplied or ignore, not '" + std::string(text) +
+                   "'"};
 }
 
 RenderOptions ParseOptions(std::span<const std::string_view> args) {
@@ -81,6 +91,11 @@ RenderOptions ParseOptions(std::span<const std::string_view> args) {
       }
     } else if (a == "--depth") {
       o.depth = ParseDepth(TakeValue(args, i));
+    } else if (a == "--alpha") {
+      o.alpha = ParseAlpha(TakeValue(args, i));
+    } else if (a == "--compression") {
+      o.compression = std::string(TakeValue(args, i));
+      if (o.compression.empty()) throw UsageError{"--compression needs a value"};
     } else if (a == "--threads") {
       const int64_t n = ParseInteger(TakeValue(args, i), a);
       if (n < 1 || n > kMaxThreads) throw UsageError{"--threads takes 1 to 256"};
@@ -252,6 +267,8 @@ struct SharedState {
 };
 
 struct Source {
+  imageio::InputAlpha alpha = imageio::InputAlpha::kAsStored;
+  std::string compression;                 // asked for the outputs
   bool sequence = false;                   // one file per frame
   std::unique_ptr<minihost::World> still;  // the input when it is one file, shared
   imageio::ImageMetadata still_metadata;
@@ -355,7 +372,8 @@ void Work(int worker, const std::vector<Job>& jobs, const Source& source,
                                       std::to_string(h) + ", unlike the sequence's first frame");
           }
           return ViewOf(WorldFor(input_world, w, h, d));
-        });
+        }, source.alpha);
+        frame_metadata.output_compression = source.compression;
         input = input_world.get();
         metadata = &frame_metadata;
       }
@@ -451,7 +469,16 @@ int RunRender(std::span<const std::string_view> args) {
   const PathPattern in = PathPattern::Parse(o.input);
   const PathPattern out = PathPattern::Parse(o.output);
   const std::vector<Job> jobs = PlanJobs(o, in, out);
+  // From the first temporary file on (the probes), a signal leaves none.
+  InterruptScope interrupts;
   CheckOutputs(jobs);
+  if (!o.compression.empty()) {
+    try {
+      imageio::CheckCompression(jobs.front().output, o.compression);
+    } catch (const imageio::ImageError& e) {
+      throw UsageError{e.what()};
+    }
+  }
   const auto start = std::chrono::steady_clock::now();
 
   // Each thread renders whole frames; a single frame leaves the other cores
@@ -467,6 +494,8 @@ int RunRender(std::span<const std::string_view> args) {
   // The input: one file read now, or a sequence whose frames must all be
   // there and of one size.
   Source source;
+  source.alpha = o.alpha;
+  source.compression = o.compression;
   source.sequence = in.is_sequence();
   if (source.sequence) {
     for (const Job& job : jobs) {
@@ -494,7 +523,8 @@ int RunRender(std::span<const std::string_view> args) {
           source.width = w;
           source.height = h;
           return ViewOf(WorldFor(source.still, w, h, d));
-        });
+        }, o.alpha);
+    source.still_metadata.output_compression = o.compression;
     // Known to be unwritable before any rendering is done.
     imageio::CheckWritableFormat(jobs.front().output, ViewOf(*source.still).depth);
   }
@@ -508,8 +538,11 @@ int RunRender(std::span<const std::string_view> args) {
     throw UsageError{e.what()};
   }
 
+  if (InterruptScope::Requested()) {
+    std::fprintf(stderr, "prismora: %s: nothing written\n", InterruptScope::Verb());
+    return InterruptScope::ExitCode();
+  }
   {
-    InterruptScope interrupts;
     ProgressBar bar(!o.quiet, static_cast<int64_t>(jobs.size()));
     CommitQueue commits([&](int64_t frame, const std::string* error) {
       if (error != nullptr) {
