@@ -508,6 +508,7 @@ TEST_F(CliFootage, CompressionOutsideWhatTheFormatTakesIsAUsageError) {
              "--compression 'zap' is not one OpenEXR files take: they take none, rle"},
         Case{"o.exr", "piz:3", "is not one OpenEXR files take"},
         Case{"o.exr", "dwaa:0", "is not one OpenEXR files take"},
+        Case{"o.exr", "zip:10", "is not one OpenEXR files take"},
         Case{"o.tif", "zip:10", "is not one TIFF files take: they take none, lzw, zip or packbits"},
         Case{"o.png", "10", "is not one PNG files take: they take a zlib level from 0"},
         Case{"o.png", "fast", "is not one PNG files take"},

@@ -83,14 +83,18 @@ int StripRows(int width, std::size_t bytes_per_pixel, int height) {
   return static_cast<int>(std::min(rows, static_cast<std::size_t>(std::max(1, height))));
 }
 
-// What --compression takes, per format, in the format's own terms.
+// What --compression takes, per format, in the format's own terms: methods,
+// some with a level (":9"), or a bare number.
+struct Levels {
+  std::string_view method;
+  int low = 1, high = 0;  // high 0: any number from low
+};
 struct CompressionNames {
   std::string_view format;  // OpenImageIO's name
   std::string_view shown;   // for messages
   std::vector<std::string_view> methods;
-  std::vector<std::string_view> levelled;  // methods that take ":level"
-  int level_low = 0, level_high = 0;       // their levels; 0, 0: any number above 0
-  int number_low = -1, number_high = -1;   // a bare number instead of a method
+  std::vector<Levels> levels;             // the methods that take a level
+  int number_low = -1, number_high = -1;  // a bare number instead of a method
   std::string_view help;
 };
 
@@ -98,18 +102,18 @@ const std::vector<CompressionNames>& Compressions() {
   static const std::vector<CompressionNames> kNames = {
       {"openexr", "OpenEXR",
        {"none", "rle", "zips", "zip", "piz", "pxr24", "b44", "b44a", "dwaa", "dwab"},
-       {"zip", "zips", "dwaa", "dwab"}, 0, 0, -1, -1,
+       {{"zip", 1, 9}, {"zips", 1, 9}, {"dwaa", 1, 0}, {"dwab", 1, 0}}, -1, -1,
        "none, rle, zips, zip, piz, pxr24, b44, b44a, dwaa or dwab (zip and zips may add a "
        "level :1 to :9, dwaa and dwab a level such as :45)"},
-      {"tiff", "TIFF", {"none", "lzw", "zip", "packbits"}, {"zip"}, 1, 9, -1, -1,
+      {"tiff", "TIFF", {"none", "lzw", "zip", "packbits"}, {{"zip", 1, 9}}, -1, -1,
        "none, lzw, zip or packbits (zip may add a level :1 to :9)"},
-      {"png", "PNG", {}, {}, 0, 0, 0, 9, "a zlib level from 0 (none) to 9 (smallest)"},
-      {"jpeg", "JPEG", {}, {}, 0, 0, 1, 100, "a quality from 1 to 100"},
+      {"png", "PNG", {}, {}, 0, 9, "a zlib level from 0 (none) to 9 (smallest)"},
+      {"jpeg", "JPEG", {}, {}, 1, 100, "a quality from 1 to 100"},
   };
   return kNames;
 }
 
-// A whole number in [low, high] (high 0: any above 0), or nothing.
+// A whole number in [low, high] (high 0: any from low), or nothing.
 std::optional<int> WholeNumber(std::string_view text, int low, int high) {
   if (text.empty() || text.size() > 6) return std::nullopt;
   int n = 0;
@@ -117,7 +121,7 @@ std::optional<int> WholeNumber(std::string_view text, int low, int high) {
     if (c < '0' || c > '9') return std::nullopt;
     n = n * 10 + (c - '0');
   }
-  if (high == 0 ? n < 1 : (n < low || n > high)) return std::nullopt;
+  if (n < low || (high > 0 && n > high)) return std::nullopt;
   return n;
 }
 
@@ -132,8 +136,12 @@ bool TakesCompression(const CompressionNames& names, std::string_view text) {
   };
   if (!has(names.methods, method)) return false;
   if (colon == std::string_view::npos) return true;
-  return has(names.levelled, method) &&
-         WholeNumber(text.substr(colon + 1), names.level_low, names.level_high).has_value();
+  for (const Levels& levels : names.levels) {
+    if (levels.method == method) {
+      return WholeNumber(text.substr(colon + 1), levels.low, levels.high).has_value();
+    }
+  }
+  return false;
 }
 
 // Why a writer of OpenImageIO's format `writer` cannot take `compression`;
@@ -457,9 +465,10 @@ bool IsMovieName(const fs::path& path) {
 }
 
 // A file of several images (OpenEXR parts, TIFF pages, GIF frames) would
-// lose all but the first without a word: refused, naming them.
+// lose all but the first without a word: refused, naming them. A Photoshop
+// file's first image is its composite, the picture its layers make.
 void CheckSingleImage(OIIO::ImageInput& in, const fs::path& path) {
-  const bool more = in.seek_subimage(1, 0);
+  const bool more = std::string_view(in.format_name()) != "psd" && in.seek_subimage(1, 0);
   (void)in.geterror();
   if (!more) {
     // Back where reading starts, in case the failed seek moved the reader.
