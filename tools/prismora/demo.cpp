@@ -111,6 +111,8 @@ int RunDemo(std::span<const std::string_view> args) {
   } catch (const imageio::ImageError& e) {
     throw UsageError{e.what()};
   }
+  // From the temporary file on, a signal leaves none.
+  InterruptScope interrupts;
   imageio::PendingFile pending(output);
 
   const auto start = std::chrono::steady_clock::now();
@@ -125,7 +127,6 @@ int RunDemo(std::span<const std::string_view> args) {
 
   imageio::Raster after;
   {
-    InterruptScope interrupts;
     ProgressBar bar(!quiet, 1);
     const RowObserver observer = [&](const RenderProgress& progress) {
       bar.Show(progress.share, 0);
