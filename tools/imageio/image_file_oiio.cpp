@@ -988,8 +988,9 @@ class MemoryFile {
   MemoryFile& operator=(const MemoryFile&) = delete;
 
   std::string name() const { return "/proc/self/fd/" + std::to_string(fd_); }
-  // The writer's own writes go unchecked; in memory only a limit on file
-  // sizes (ulimit -f) can cut them short. Throws when it may have.
+  // The writer's own writes go unchecked; in memory, short of the machine
+  // running out of it, only a limit on file sizes (ulimit -f) can cut them
+  // short. Throws when it may have.
   void CheckLimit(const PendingFile& file) const {
     struct stat st {};
     struct rlimit limit {};
