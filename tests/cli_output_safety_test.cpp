@@ -449,7 +449,8 @@ bool Catches(pid_t pid, int signal) {
 // A signal stops the work with the shell's exit code for it (128 + its
 // number); finished frames stay whole, an output being written is left as
 // it was, and no temporary file remains. A second signal ends the program
-// at once, with the same clean-up.
+// at once, with the same clean-up. A signal ignored by whoever started the
+// program (nohup) stays ignored.
 TEST_F(CliOutputSafety, SignalsEndTheRunWithTheShellsCodeAndNoTemporary) {
   WriteNoise(File("frame.png"), 256, 256);
   WriteNoise(File("slow.png"), 1200, 1200);
@@ -461,6 +462,7 @@ TEST_F(CliOutputSafety, SignalsEndTheRunWithTheShellsCodeAndNoTemporary) {
     std::string output;
     std::vector<std::string> more;
     int exit_code;
+    bool hangups_ignored = false;
   };
   const std::vector<Case> cases = {
       {{SIGTERM}, "frame.png", "o.####.png", {"--frames", "1-2000", "--threads", "1"}, 143},
@@ -468,6 +470,7 @@ TEST_F(CliOutputSafety, SignalsEndTheRunWithTheShellsCodeAndNoTemporary) {
       {{SIGINT}, "slow.png", "out.png", {"--threads", "2"}, 130},  // written while it renders
       {{SIGTERM}, "slow.png", "out.png", {"--threads", "1"}, 143},
       {{SIGTERM, SIGTERM}, "slow.png", "out.png", {"--threads", "2"}, 143},
+      {{SIGHUP, SIGTERM}, "slow.png", "out.png", {"--threads", "2"}, 143, true},
   };
   for (const Case& c : cases) {
     fs::create_directory(File("out"));
@@ -477,7 +480,9 @@ TEST_F(CliOutputSafety, SignalsEndTheRunWithTheShellsCodeAndNoTemporary) {
     args.insert(args.end(), c.more.begin(), c.more.end());
     args.insert(args.end(), heavy.begin(), heavy.end());
     const fs::path err = ErrPath();
-    const pid_t pid = Spawn(args, err);
+    const pid_t pid = Spawn(args, err, [&] {
+      if (c.hangups_ignored) ::signal(SIGHUP, SIG_IGN);
+    });
     // Once the program catches the signal; then sequences once two frames
     // are written, and a still written while it renders once its file is
     // begun.
@@ -485,7 +490,7 @@ TEST_F(CliOutputSafety, SignalsEndTheRunWithTheShellsCodeAndNoTemporary) {
     const bool alongside = !sequence && c.more.back() == "2";
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     auto started = [&] {
-      if (!Catches(pid, c.signals[0])) return false;
+      if (!Catches(pid, c.signals.back())) return false;
       if (sequence) return fs::exists(File("out/o.0002.png"));
       if (!alongside) return true;
       for (const std::string& name : Entries(File("out"))) {

@@ -44,7 +44,12 @@ Caught g_caught[] = {
 InterruptScope::InterruptScope() {
   g_signals.store(0);
   g_first.store(0);
-  for (Caught& c : g_caught) c.previous = std::signal(c.signal, OnInterrupt);
+  for (Caught& c : g_caught) {
+    c.previous = std::signal(c.signal, OnInterrupt);
+    // A signal ignored by whoever started the program (nohup, a background
+    // job) stays ignored.
+    if (c.previous == SIG_IGN) std::signal(c.signal, SIG_IGN);
+  }
 }
 
 InterruptScope::~InterruptScope() {
