@@ -53,6 +53,9 @@ InterruptScope::InterruptScope() {
 }
 
 InterruptScope::~InterruptScope() {
+  // Once stopping, the program is on its way out: a further signal still
+  // ends it at once with its code, not by the signal's default action.
+  if (Requested()) return;
   for (const Caught& c : g_caught) {
     std::signal(c.signal, c.previous == SIG_ERR ? SIG_DFL : c.previous);
   }

@@ -4,6 +4,7 @@
 // frame starts, and what is finished is kept. The second ends the program at
 // once, after removing the temporary files of outputs still being written.
 // Either way the exit code is the shell's for that signal, 128 + its number.
+// A signal that was ignored when the program started (nohup) stays ignored.
 #pragma once
 
 namespace prismora::cli {
@@ -11,7 +12,7 @@ namespace prismora::cli {
 class InterruptScope {
  public:
   InterruptScope();
-  ~InterruptScope();  // the previous handlers again
+  ~InterruptScope();  // the previous handlers again, unless a signal came
   InterruptScope(const InterruptScope&) = delete;
   InterruptScope& operator=(const InterruptScope&) = delete;
 
