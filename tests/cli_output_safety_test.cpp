@@ -282,8 +282,9 @@ TEST_F(FullDisk, NoFormatAndNoModeLeavesABrokenOrChangedFile) {
 
 // A limit on file sizes (ulimit -f) fails writes as a full disk does, for
 // anyone: through the checked writes, and for the formats written in memory
-// first (TIFF). The limit holds for each file, so a sequence fails at its
-// first frame.
+// first (TIFF; JPEG, which goes through the checked writes when sizes are
+// limited). The limit holds for each file, so a sequence fails at its first
+// frame.
 TEST_F(CliOutputSafety, AFileSizeLimitFailsLikeAFullDisk) {
   WriteNoise(File("big.png"), 1400, 1000);
   fs::create_directory(File("out"));
@@ -293,8 +294,8 @@ TEST_F(CliOutputSafety, AFileSizeLimitFailsLikeAFullDisk) {
       ::setrlimit(RLIMIT_FSIZE, &limit);
     });
   };
-  for (const FailingWrite& c : {FailingWrite{"out.png", ""}, FailingWrite{"out.tif", ""},
-                                FailingWrite{"out.tif", "--threads 2"}}) {
+  for (const FailingWrite& c : {FailingWrite{"out.png", ""}, FailingWrite{"out.jpg", ""},
+                                FailingWrite{"out.tif", ""}, FailingWrite{"out.tif", "--threads 2"}}) {
     ExpectCleanFailure(c, File("big.png"), 1400, File("out"),
                        "the file is too large for the file system", limited);
   }

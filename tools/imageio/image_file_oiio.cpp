@@ -958,16 +958,26 @@ class CheckedOutput final : public OIIO::Filesystem::IOProxy {
   PendingFile& file_;
 };
 
+bool FileSizesLimited() {
+  struct rlimit limit {};
+  return ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY;
+}
+
 // Writers seen to work through a proxy with OpenImageIO 2.4. Others write a
 // file by name (see MemoryFile); the TIFF writer, for one, takes a proxy but
 // cannot read back through it the directory it rewrites, and makes broken
 // files.
 bool WritesThroughProxy(OIIO::ImageOutput& out) {
-  static constexpr std::string_view kFormats[] = {"png",   "jpeg", "openexr", "dpx", "targa",
-                                                   "bmp",   "pnm",  "hdr",     "webp"};
+  const std::string_view format = out.format_name();
+  // The JPEG writer takes more than twice as long through a proxy (0.13 s
+  // against 0.055 s for 3840x2160), so it writes into memory, unless a
+  // limit on file sizes could cut that short: libjpeg would then end the
+  // program itself.
+  if (format == "jpeg") return FileSizesLimited();
+  static constexpr std::string_view kFormats[] = {"png", "openexr", "dpx", "targa",
+                                                   "bmp", "pnm",     "hdr", "webp"};
   return out.supports("ioproxy") &&
-         std::find(std::begin(kFormats), std::end(kFormats), out.format_name()) !=
-             std::end(kFormats);
+         std::find(std::begin(kFormats), std::end(kFormats), format) != std::end(kFormats);
 }
 
 // For writers that write files by name: a file in memory, named through
@@ -1161,7 +1171,12 @@ void WriteImage(PendingFile& file, const RasterView& pixels, const ImageMetadata
   }
   if (!ok || file.failed()) {
     const std::string message = out->geterror();
-    out->close();
+    {
+      // Closed unfinished, a writer may complain on stderr too (libpng
+      // does); the message that counts is ours.
+      QuietStderr quiet;
+      out->close();
+    }
     fail(message);
   }
   if (!out->close()) fail(out->geterror());

@@ -1,6 +1,7 @@
 // prismora: applies and inspects the Prismora effect through the emulated host.
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -8,6 +9,7 @@
 
 #include "commands.h"
 #include "imageio/image_file.h"
+#include "imageio/pending_file.h"
 #include "minihost/base/error.h"
 
 namespace {
@@ -60,6 +62,9 @@ int main(int argc, char** argv) {
   // in place the run has succeeded whatever becomes of what it prints.
   std::signal(SIGPIPE, SIG_IGN);
 #endif
+  // A format library that ends the program itself (libjpeg on a failed
+  // write) still takes the temporary files with it.
+  std::atexit(prismora::imageio::RemovePendingFilesNow);
 #ifdef SIGXFSZ
   // A write past a limit on file sizes (ulimit -f) then fails like any
   // other, and is reported with the temporary file removed.
