@@ -122,6 +122,25 @@ int FlushToDisk(int fd) {
 #endif
 }
 
+// One transfer at a position, as pwrite() and pread() make it.
+long long WriteAtPosition(int fd, const char* bytes, std::size_t size, uint64_t at) {
+#ifdef _WIN32
+  if (::_lseeki64(fd, static_cast<long long>(at), SEEK_SET) < 0) return -1;
+  return ::_write(fd, bytes, static_cast<unsigned>(size));
+#else
+  return ::pwrite(fd, bytes, size, static_cast<off_t>(at));
+#endif
+}
+
+long long ReadAtPosition(int fd, char* bytes, std::size_t size, uint64_t at) {
+#ifdef _WIN32
+  if (::_lseeki64(fd, static_cast<long long>(at), SEEK_SET) < 0) return -1;
+  return ::_read(fd, bytes, static_cast<unsigned>(size));
+#else
+  return ::pread(fd, bytes, size, static_cast<off_t>(at));
+#endif
+}
+
 }  // namespace
 
 std::string ErrorText(int error) {
@@ -182,7 +201,10 @@ fs::path CheckReplaceable(const fs::path& target) {
     if (fs::is_directory(status)) Refuse(target, "it is a folder");
     if (!fs::is_regular_file(status)) Refuse(target, "it is not a regular file");
     // What the user could not overwrite is not replaced either.
-    if (!Writable(destination)) Refuse(target, ErrorText(errno));
+    if (!Writable(destination)) {
+      const int error = errno;
+      Refuse(target, ErrorText(error));
+    }
   }
   if (!Writable(folder)) {
     const int error = errno;
@@ -204,7 +226,14 @@ PendingFile::PendingFile(fs::path target)
     // Exclusive creation: never an existing file; the mode follows the umask.
     const int fd = ::open(candidate.string().c_str(), kCreateFlags, 0666);
     if (fd >= 0) {
+#ifdef _WIN32
+      // Windows removes no file that is open, and RemovePendingFilesNow()
+      // must be able to at any moment: there the file is opened only while
+      // it is used.
+      ::close(fd);
+#else
       fd_ = fd;
+#endif
       temp_ = candidate;
       slot_ = Claim(temp_.string());
       return;
@@ -234,35 +263,63 @@ void PendingFile::Fail(int error) {
   Refuse(target_, ErrorText(error));
 }
 
+int PendingFile::OpenForIo() noexcept {
+#ifdef _WIN32
+  io_.lock();
+  const int fd = ::_open(temp_.string().c_str(), _O_RDWR | _O_BINARY);
+  if (fd < 0) io_.unlock();
+  return fd;
+#else
+  if (fd_ < 0) errno = EBADF;  // committed or discarded
+  return fd_;
+#endif
+}
+
+int PendingFile::CloseAfterIo(int fd) noexcept {
+#ifdef _WIN32
+  const int closed = ::_close(fd);
+  io_.unlock();
+  return closed;
+#else
+  (void)fd;
+  return 0;
+#endif
+}
+
+void PendingFile::Record(int error) noexcept {
+  int none = 0;
+  error_.compare_exchange_strong(none, error);
+}
+
 bool PendingFile::WriteAt(const void* data, std::size_t size, uint64_t offset) noexcept {
   if (error_.load() != 0) return false;
+  const int fd = OpenForIo();
+  if (fd < 0) {
+    Record(errno);
+    return false;
+  }
   const auto* bytes = static_cast<const char*>(data);
   std::size_t left = size;
   uint64_t at = offset;
+  int error = 0;
   while (left > 0) {
     // At most 1 GiB a call: some systems take no more at once.
     const std::size_t chunk = std::min<std::size_t>(left, std::size_t{1} << 30);
-#ifdef _WIN32
-    long long n = -1;
-    {
-      std::lock_guard lock(io_);
-      if (::_lseeki64(fd_, static_cast<long long>(at), SEEK_SET) >= 0) {
-        n = ::_write(fd_, bytes, static_cast<unsigned>(chunk));
-      }
-    }
-#else
-    const ssize_t n = ::pwrite(fd_, bytes, chunk, static_cast<off_t>(at));
-#endif
+    const long long n = WriteAtPosition(fd, bytes, chunk, at);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       // A write that takes nothing without saying why is a full disk.
-      int expected = 0;
-      error_.compare_exchange_strong(expected, n < 0 ? errno : ENOSPC);
-      return false;
+      error = n < 0 ? errno : ENOSPC;
+      break;
     }
     bytes += n;
     at += static_cast<uint64_t>(n);
     left -= static_cast<std::size_t>(n);
+  }
+  if (CloseAfterIo(fd) != 0 && error == 0) error = errno;
+  if (error != 0) {
+    Record(error);
+    return false;
   }
   uint64_t end = size_.load();
   while (end < at && !size_.compare_exchange_weak(end, at)) {
@@ -271,25 +328,18 @@ bool PendingFile::WriteAt(const void* data, std::size_t size, uint64_t offset) n
 }
 
 std::size_t PendingFile::ReadAt(void* data, std::size_t size, uint64_t offset) noexcept {
+  const int fd = OpenForIo();
+  if (fd < 0) return 0;
   auto* bytes = static_cast<char*>(data);
   std::size_t done = 0;
   while (done < size) {
     const std::size_t chunk = std::min<std::size_t>(size - done, std::size_t{1} << 30);
-#ifdef _WIN32
-    long long n = -1;
-    {
-      std::lock_guard lock(io_);
-      if (::_lseeki64(fd_, static_cast<long long>(offset + done), SEEK_SET) >= 0) {
-        n = ::_read(fd_, bytes + done, static_cast<unsigned>(chunk));
-      }
-    }
-#else
-    const ssize_t n = ::pread(fd_, bytes + done, chunk, static_cast<off_t>(offset + done));
-#endif
+    const long long n = ReadAtPosition(fd, bytes + done, chunk, offset + done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     done += static_cast<std::size_t>(n);
   }
+  CloseAfterIo(fd);
   return done;
 }
 
@@ -324,10 +374,18 @@ void PendingFile::Commit() {
   }
   // The contents reach the disk before the name does, so that a crash
   // cannot leave an empty or partial file under the target's name.
-  if (FlushToDisk(fd_) != 0) Fail(errno);
-  const int fd = fd_;
+#ifdef _WIN32
+  const int fd = OpenForIo();
+  if (fd < 0) Fail(errno);
+  const int flushed = FlushToDisk(fd) == 0 ? 0 : errno;
+  const int closed = CloseAfterIo(fd) == 0 ? 0 : errno;
+#else
+  const int flushed = FlushToDisk(fd_) == 0 ? 0 : errno;
+  const int closed = ::close(fd_) == 0 ? 0 : errno;
   fd_ = -1;
-  if (::close(fd) != 0) Fail(errno);
+#endif
+  if (flushed != 0) Fail(flushed);
+  if (closed != 0) Fail(closed);
   fs::rename(temp_, destination_, ec);
   if (ec) Fail(ec.value());
   done_ = true;

@@ -55,6 +55,11 @@ class PendingFile {
  private:
   void Discard() noexcept;
   [[noreturn]] void Fail(int error);
+  void Record(int error) noexcept;  // keeps the first failure
+  // The descriptor to transfer through, and its release (see the
+  // constructor for Windows); -1 and errno when the file cannot be opened.
+  int OpenForIo() noexcept;
+  int CloseAfterIo(int fd) noexcept;
 
   std::filesystem::path target_;
   std::filesystem::path destination_;
@@ -65,7 +70,7 @@ class PendingFile {
   std::atomic<int> error_{0};  // errno of the first failed write
   std::atomic<uint64_t> size_{0};
 #ifdef _WIN32
-  std::mutex io_;  // a position and a transfer are two calls there
+  std::mutex io_;  // an open, a position, a transfer and a close are four calls there
 #endif
 };
 
