@@ -218,7 +218,9 @@ TEST(ImageFiles, EightBitStraightColourIsKeptExactly) {
 
 // Every writer's bytes reach the file through checked writes, some through
 // a proxy and some through memory: whatever the way, the file reads back
-// whole, and exactly where the format keeps pixels exactly.
+// whole, and exactly where the format keeps pixels exactly. A writer known
+// to fail here (JPEG 2000 with this OpenImageIO) must be refused, never
+// leave a file that does not read back.
 TEST(ImageFiles, EveryWriterMakesWholeFiles) {
   TempDir dir;
   const Raster raster = MakeRaster<uint8_t>(37, 23, [](int i, int c) {
@@ -227,11 +229,12 @@ TEST(ImageFiles, EveryWriterMakesWholeFiles) {
   struct Case {
     const char* name;
     bool exact;
+    bool may_refuse = false;
   };
   for (const Case& c : {Case{"w.png", true}, Case{"w.tif", true}, Case{"w.exr", true},
                         Case{"w.dpx", true}, Case{"w.tga", true}, Case{"w.bmp", true},
                         Case{"w.ppm", true}, Case{"w.sgi", true}, Case{"w.jpg", false},
-                        Case{"w.hdr", false}}) {
+                        Case{"w.hdr", false}, Case{"w.jp2", false, true}}) {
     if (!OIIO::ImageOutput::create(c.name)) {
       (void)OIIO::geterror();
       continue;  // a format this OpenImageIO was built without
@@ -249,7 +252,8 @@ TEST(ImageFiles, EveryWriterMakesWholeFiles) {
         EXPECT_TRUE(back.raster.SamePixels(raster)) << c.name;
       }
     } catch (const ImageError& e) {
-      ADD_FAILURE() << c.name << ": " << e.what();
+      if (!c.may_refuse) ADD_FAILURE() << c.name << ": " << e.what();
+      EXPECT_FALSE(std::filesystem::exists(dir / c.name)) << c.name;
     }
   }
 }

@@ -1182,6 +1182,9 @@ void WriteImage(PendingFile& file, const RasterView& pixels, const ImageMetadata
   if (!out->close()) fail(out->geterror());
   if (memory) memory->CopyTo(file);
   if (file.failed()) fail({});
+  // A writer that fails without a word may leave nothing at all (the JPEG
+  // 2000 writer of OpenImageIO 2.4 here).
+  if (file.size() == 0) fail("its format's writer wrote nothing");
 }
 
 }  // namespace prismora::imageio
