@@ -466,16 +466,13 @@ bool IsMovieName(const fs::path& path) {
 
 // A file of several images (OpenEXR parts, TIFF pages, GIF frames) would
 // lose all but the first without a word: refused, naming them. A Photoshop
-// file's first image is its composite, the picture its layers make.
+// file's first image is its composite, the picture its layers make. The
+// seek may leave the reader unfit to read (OpenImageIO 2.4's WebP reader
+// then fails every read): the caller opens the file afresh.
 void CheckSingleImage(OIIO::ImageInput& in, const fs::path& path) {
   const bool more = std::string_view(in.format_name()) != "psd" && in.seek_subimage(1, 0);
   (void)in.geterror();
-  if (!more) {
-    // Back where reading starts, in case the failed seek moved the reader.
-    in.seek_subimage(0, 0);
-    (void)in.geterror();
-    return;
-  }
+  if (!more) return;
   const std::string format = in.format_name();
   const char* kind = format == "openexr" ? "parts" : format == "tiff" ? "pages" : "images";
   constexpr int kNamed = 8;
@@ -527,7 +524,10 @@ std::unique_ptr<OIIO::ImageInput> OpenInput(const fs::path& path) {
     in = OIIO::ImageInput::open(path.string(), &config);
     // A movie under another name.
     if (in && std::string_view(in->format_name()) == "ffmpeg") RefuseMovie(path);
-    if (in) CheckSingleImage(*in, path);
+    if (in) {
+      CheckSingleImage(*in, path);
+      in = OIIO::ImageInput::open(path.string(), &config);
+    }
   }
   if (!in) throw ImageError("cannot read " + Quote(path) + ": " + Tidy(OIIO::geterror()));
   const OIIO::ImageSpec& spec = in->spec();
@@ -714,10 +714,18 @@ Image ReadImage(const fs::path& path, std::optional<Depth> depth, InputAlpha alp
 
 namespace {
 
-// OpenImageIO's PNM writer stores 8 bits per channel whatever it is given
-// (told 16 bits, it writes garbage), so 16-bit pixels would lose half their
-// bits without a word.
-void CheckWriterDepth(const fs::path& path, const OIIO::ImageOutput& out, Depth depth) {
+// Formats whose writer this OpenImageIO has but that cannot be trusted, and
+// pixel depths a writer would silently lower: refused before anything is
+// written.
+void CheckWriter(const fs::path& path, const OIIO::ImageOutput& out, std::optional<Depth> depth) {
+  // OpenImageIO 2.4's JPEG 2000 writer reports success, leaves an empty file
+  // and leaks the codec's picture: it is never handed a frame.
+  if (std::string_view(out.format_name()) == "jpeg2000") {
+    throw ImageError("cannot write " + Quote(path) + ": JPEG 2000 files are not written here "
+                     "(write TIFF, PNG or EXR instead)");
+  }
+  // The PNM writer stores 8 bits per channel whatever it is given (told 16
+  // bits, it writes garbage).
   if (depth == Depth::k16 && std::string_view(out.format_name()) == "pnm") {
     throw ImageError("cannot write 16-bit pixels to " + Quote(path) +
                      ": PNM files are written with 8 bits per channel here (write PNG, TIFF "
@@ -741,7 +749,7 @@ void CheckWritableFormat(const fs::path& path, std::optional<Depth> depth) {
     throw ImageError("no image format is known for the extension '" +
                      path.extension().string() + "' of " + Quote(path));
   }
-  if (depth) CheckWriterDepth(path, *out, *depth);
+  CheckWriter(path, *out, depth);
 }
 
 void CheckCompression(const fs::path& path, const std::string& compression) {
@@ -1054,7 +1062,7 @@ void WriteImage(PendingFile& file, const RasterView& pixels, const ImageMetadata
     CheckWritableFormat(path);  // throws the message
     throw ImageError("cannot write " + Quote(path));
   }
-  CheckWriterDepth(path, *out, pixels.depth);
+  CheckWriter(path, *out, pixels.depth);
   const std::string writer = out->format_name();
   const bool same_format = writer == metadata.format;
   const bool alpha = metadata.has_alpha && out->supports("alpha");
