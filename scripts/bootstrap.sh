@@ -10,7 +10,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config binutils
   libgtest-dev libgmock-dev libbenchmark-dev
-  libopenimageio-dev
+  libopenimageio-dev nlohmann-json3-dev
 )
 for arg in "$@"; do
   case "$arg" in
