@@ -174,8 +174,8 @@ class Applied {
   // Renders one frame with a recording sampler in place of the host's, and
   // leaves the positions in the timeline.
   template <class Suite, class Pixel>
-  bool Record(const char* suite_name, const Suite& suite, SampleFunction<Pixel> Suite::*subpixel,
-              std::string& error);
+  bool Record(const char* suite_name, A_long suite_version, const Suite& suite,
+              SampleFunction<Pixel> Suite::*subpixel, std::string& error);
 
  private:
   A_long width_, height_;
@@ -201,18 +201,18 @@ struct Recorder {
 };
 
 template <class Suite, class Pixel>
-bool Applied::Record(const char* suite_name, const Suite& suite,
+bool Applied::Record(const char* suite_name, A_long suite_version, const Suite& suite,
                      SampleFunction<Pixel> Suite::*subpixel, std::string& error) {
   Recorder<Pixel>::Real() = suite.*subpixel;
   Suite recording = suite;
   recording.*subpixel = Recorder<Pixel>::Sample;
-  host_.suites().Register(suite_name, kPFSampling8SuiteVersion1, &recording);
+  host_.suites().Register(suite_name, suite_version, &recording);
   Timeline& t = Timeline::Get();
   t.main_positions.clear();
   t.blur_positions.clear();
   double main_seconds = 0, blur_seconds = 0;
   const bool ok = Render(main_seconds, blur_seconds, error);
-  host_.suites().Register(suite_name, kPFSampling8SuiteVersion1, &suite);
+  host_.suites().Register(suite_name, suite_version, &suite);
   return ok;
 }
 
@@ -220,13 +220,13 @@ bool Applied::Record(const char* suite_name, const Suite& suite,
 inline bool RecordPositions(Applied& applied, std::string& error) {
   switch (applied.input().format()) {
     case PF_PixelFormat_ARGB32:
-      return applied.Record(kPFSampling8Suite, minihost::Sampling8Suite(),
+      return applied.Record(kPFSampling8Suite, kPFSampling8SuiteVersion1, minihost::Sampling8Suite(),
                             &PF_Sampling8Suite1::subpixel_sample, error);
     case PF_PixelFormat_ARGB64:
-      return applied.Record(kPFSampling16Suite, minihost::Sampling16Suite(),
+      return applied.Record(kPFSampling16Suite, kPFSampling16SuiteVersion1, minihost::Sampling16Suite(),
                             &PF_Sampling16Suite1::subpixel_sample16, error);
     default:
-      return applied.Record(kPFSamplingFloatSuite, minihost::SamplingFloatSuite(),
+      return applied.Record(kPFSamplingFloatSuite, kPFSamplingFloatSuiteVersion1, minihost::SamplingFloatSuite(),
                             &PF_SamplingFloatSuite1::subpixel_sample_float, error);
   }
 }
