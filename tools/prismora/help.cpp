@@ -1,6 +1,7 @@
 #include "help.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "imageio/image_file.h"
 
@@ -43,9 +44,12 @@ constexpr Option kParamOption{
     "-p, --param", "NAME=VALUE",
     "set a parameter by the name 'prismora params' shows, as a user would in "
     "the host; repeat it for more, applied in order (values below)"};
-// MERGE(keyframes) {"-p, --param", "NAME@TIME=VALUE", "a keyframe: VALUE at TIME seconds; a parameter's keyframes are interpolated as the host does, and it holds the first and last values beyond them"},
-// MERGE(keyframes) {"-e", "NAME=EXPR", "set an expression on a parameter, as a user types one into the host (wiggle(2,1), time*2); repeatable, applied in order with -p"},
-// MERGE(keyframes) {"--settings", "FILE.json", "start from the settings in FILE.json (as 'prismora params --save' writes them); -p and -e come after them"},
+// Lines marked MERGE(keyframes) and MERGE(movies) are the help of options
+// that come with those features: uncommented, they show in the help and
+// AsksForHelp takes their next word as their value.
+// MERGE(keyframes) constexpr Option kKeyframeOption{"-p, --param", "NAME@TIME=VALUE", "a keyframe: VALUE at TIME seconds; between a parameter's keyframes its value is interpolated as the host does, beyond them it holds the first or last"};
+// MERGE(keyframes) constexpr Option kExpressionOption{"-e", "NAME=EXPR", "set an expression on a parameter, as a user types one into the host (wiggle(2,1), time*2); repeatable, applied in order with -p"};
+// MERGE(keyframes) constexpr Option kSettingsOption{"--settings", "FILE.json", "start from the settings in FILE.json (as 'prismora params --save' writes them); -p and -e come after them"};
 constexpr Option kPluginOption{
     "--plugin", "PATH",
     "the plug-in library to load (default: the Prismora(64bit).aex built next "
@@ -91,7 +95,7 @@ const std::vector<Command>& Commands() {
               kExitOkText,
               {"1", "the plug-in does not load, is refused at global set-up (a "
                     "version or flags other than its PiPL's), or returns an error"},
-              kExitUsageText,
+              {"2", "a usage error: an unknown option, --plugin without a path"},
           },
       },
       {
@@ -112,6 +116,7 @@ const std::vector<Command>& Commands() {
            "'prismora render' and 'prismora demo'."},
           {
               kParamOption,
+              // MERGE(keyframes) kKeyframeOption, kExpressionOption, kSettingsOption,
               // MERGE(keyframes) {"--time", "T", "show values and expressions at T seconds (default 0)"},
               // MERGE(keyframes) {"--save", "FILE.json", "write the settings made (values, keyframes, expressions) to FILE.json for --settings"},
               {"--json", "",
@@ -146,7 +151,8 @@ const std::vector<Command>& Commands() {
           "[--frames A-B] [--fps F] [--depth 8|16|32] "
           "[--alpha straight|premultiplied|ignore] [--compression C] [--threads N] "
           "[--plugin PATH] [-q] [--timing]",
-          // MERGE(keyframes) usage: add "[-e NAME=EXPR]... [--settings FILE.json]" after "[-p NAME=VALUE]..."; MERGE(movies) usage: add "[--codec NAME] [--crf N]" after "[--compression C]"
+          // MERGE(keyframes) usage: add "[-e NAME=EXPR]... [--settings FILE.json]" after "[-p NAME=VALUE]..."
+          // MERGE(movies) usage: add "[--codec NAME] [--crf N]" after "[--compression C]"
           {"Applies the effect to an image file through the emulated host and the "
            "real plug-in, as After Effects drives it: parameter set-up, the user's "
            "changes, then pre-render and smart render for each frame. Any format "
@@ -163,6 +169,7 @@ const std::vector<Command>& Commands() {
            "and an existing output as it was."},
           {
               kParamOption,
+              // MERGE(keyframes) kKeyframeOption, kExpressionOption, kSettingsOption,
               {"--time", "SECONDS", "render at this time (default 0)"},
               {"--frame", "N",
                "render frame N, at N / F seconds; with a sequence pattern, that "
@@ -238,6 +245,7 @@ const std::vector<Command>& Commands() {
            "render' writes."},
           {
               kParamOption,
+              // MERGE(keyframes) kKeyframeOption, kExpressionOption, kSettingsOption,
               {"--size", "WxH",
                "the chart's size, from 16x16 to 8192x8192 (default 1920x1080); "
                "the picture is twice as wide"},
@@ -322,15 +330,23 @@ std::vector<std::string_view> Units(std::string_view text, Breaks breaks) {
   std::size_t start = std::string_view::npos;
   int depth = 0;
   bool quoted = false;
+  bool single = false;
   for (std::size_t i = 0; i <= text.size(); ++i) {
     const char c = i < text.size() ? text[i] : ' ';
-    if ((c == ' ' && depth == 0 && !quoted) || i == text.size()) {
+    if ((c == ' ' && depth == 0 && !quoted && !single) || i == text.size()) {
       if (start != std::string_view::npos) units.push_back(text.substr(start, i - start));
       start = std::string_view::npos;
       continue;
     }
     if (start == std::string_view::npos) start = i;
     if (c == '"') quoted = !quoted;
+    // 'prismora params' quotes a command; the apostrophe in "effect's" does
+    // not (it never starts a word).
+    if (c == '\'' && !quoted && i == start) single = true;
+    if (c == '\'' && single && i != start &&
+        (i + 1 == text.size() || !std::isalnum(static_cast<unsigned char>(text[i + 1])))) {
+      single = false;
+    }
     if (keep_brackets && c == '[') ++depth;
     if (keep_brackets && c == ']' && depth > 0) --depth;
   }
