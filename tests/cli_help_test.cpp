@@ -72,7 +72,7 @@ TEST(CliHelp, EveryFormShowsTheCommandsHelpOnStdout) {
 }
 
 TEST(CliHelp, TheOverviewListsTheCommands) {
-  for (const char* args : {"--help", "-h", "help", "help --help"}) {
+  for (const char* args : {"--help", "-h", "help", "help --help", "--version --help"}) {
     const CommandResult r = RunTool(args);
     EXPECT_EQ(r.exit_code, 0) << args;
     EXPECT_THAT(r.err, IsEmpty()) << args;
@@ -102,6 +102,7 @@ TEST(CliHelp, ValuesThatLookLikeHelpAreValues) {
            Case{"params -p --help", "expected NAME=VALUE"},
            Case{"params --param -h", "expected NAME=VALUE"},
            Case{"info --plugin --help", "--help"},
+           Case{"--version --plugin --help", "could not be loaded"},
            Case{"demo --size -h", "--size takes WIDTHxHEIGHT"},
            Case{"render in.png out.png --time -h", "--time takes a number, not '-h'"},
            Case{"render in.png out.png --fps --help", "--fps takes a number"},

@@ -516,7 +516,8 @@ bool AsksForHelp(std::string_view name, std::span<const std::string_view> args) 
   const Command* command = FindCommand(name);
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--help" || args[i] == "-h") return true;
-    if (command != nullptr && TakesValue(*command, args[i])) ++i;
+    // --plugin takes a path before a command as well as after one.
+    if (command != nullptr ? TakesValue(*command, args[i]) : args[i] == "--plugin") ++i;
   }
   return false;
 }

@@ -26,7 +26,8 @@ std::string CommandHelp(std::string_view command);
 
 // Whether the arguments after `command` ask for its help: "--help" or "-h"
 // standing where an option may stand, not as the value of an option that
-// takes one ("-p NAME=--help", "--compression -h").
+// takes one ("-p NAME=--help", "--compression -h"). An empty `command` is
+// the top level ("prismora --version --plugin PATH").
 bool AsksForHelp(std::string_view command, std::span<const std::string_view> args);
 
 // "see 'prismora render --help'", or the overview's for anything else.

@@ -73,7 +73,11 @@ int main(int argc, char** argv) {
   std::string_view help_topic;
   try {
     if (verb == "help" || verb == "--help" || verb == "-h") return RunHelp(rest);
-    if (verb == "--version" || verb == "-V" || verb == "--plugin") return RunVersion(args);
+    if (verb == "--version" || verb == "-V" || verb == "--plugin") {
+      // "--help" among them still shows the overview.
+      if (AsksForHelp("", args)) return RunHelp({});
+      return RunVersion(args);
+    }
     if (IsCommand(verb) && AsksForHelp(verb, rest)) {
       std::fputs(CommandHelp(verb).c_str(), stdout);
       return kExitOk;
