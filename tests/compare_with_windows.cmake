@@ -4,7 +4,8 @@
 #   -DTOOL=path -DARGS="info"     runs the prismora tool of both builds with
 #       ARGS; both must succeed and print the same. Line ends are normalised
 #       (the Windows C runtime writes CR LF) and the line naming the plug-in
-#       file is left out, since the two builds load different files.
+#       file (also as JSON) is left out, since the two builds load different
+#       files.
 #   -DRENDER_CASES=path -DWORK_DIR=dir [-DFLOAT_TOLERANCE=t]
 #       renders the fixed cases with prismora_render_cases of both builds and
 #       compares the outputs with this build's program.
@@ -87,6 +88,7 @@ if(DEFINED TOOL)
   run("'${ARGS}' of the Windows build under Wine" windows ${WINE} ${windows_program} ${args})
   foreach(side native windows)
     string(REGEX REPLACE "(^|\n)plug-in [^\n]*" "\\1plug-in (file)" ${side} "${${side}}")
+    string(REGEX REPLACE "(^|\n)  \"plugin\": [^\n]*" "\\1  \"plugin\": (file)" ${side} "${${side}}")
   endforeach()
   if(NOT native STREQUAL windows)
     message(FATAL_ERROR "the builds disagree on '${ARGS}'.\n"

@@ -234,13 +234,22 @@ PiplInfo ParsePipl(std::span<const uint8_t> bytes) {
   return info;
 }
 
-std::string VersionText(uint32_t version) {
-  const uint32_t major = (version >> 19) & 0x7, minor = (version >> 15) & 0xF,
-                 bug = (version >> 11) & 0xF, stage = (version >> 9) & 0x3,
-                 build = version & 0x1FF;
+VersionParts SplitVersion(uint32_t version) {
   static constexpr std::array<const char*, 4> kStages = {"develop", "alpha", "beta", "release"};
-  return std::to_string(major) + "." + std::to_string(minor) + std::to_string(bug) + " (" +
-         kStages[stage] + ", build " + std::to_string(build) + ")";
+  VersionParts p;
+  p.major = (version >> 19) & 0x7;
+  p.minor = (version >> 15) & 0xF;
+  p.bug = (version >> 11) & 0xF;
+  p.stage = (version >> 9) & 0x3;
+  p.build = version & 0x1FF;
+  p.stage_name = kStages[p.stage];
+  return p;
+}
+
+std::string VersionText(uint32_t version) {
+  const VersionParts p = SplitVersion(version);
+  return std::to_string(p.major) + "." + std::to_string(p.minor) + std::to_string(p.bug) + " (" +
+         p.stage_name + ", build " + std::to_string(p.build) + ")";
 }
 
 std::vector<std::string> OutFlagNames(uint32_t flags) { return Names(flags, kOutFlagNames); }

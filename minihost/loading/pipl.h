@@ -37,6 +37,13 @@ struct PiplInfo {
 // HostError naming the problem and its offset.
 PiplInfo ParsePipl(std::span<const uint8_t> bytes);
 
+// The fields of a packed version word.
+struct VersionParts {
+  uint32_t major = 0, minor = 0, bug = 0, stage = 0, build = 0;
+  const char* stage_name = "";  // "develop", "alpha", "beta" or "release"
+};
+VersionParts SplitVersion(uint32_t version);
+
 // "1.00" style text of a packed version word, with stage and build.
 std::string VersionText(uint32_t version);
 

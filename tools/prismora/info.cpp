@@ -4,6 +4,7 @@
 #include <string>
 
 #include "commands.h"
+#include "json_output.h"
 #include "minihost/base/error.h"
 #include "minihost/host/host.h"
 
@@ -29,16 +30,43 @@ std::string Printable(const std::string& text) {
   return out;
 }
 
+// Global set-up, then About, as a host sends them; false (with a message)
+// when the plug-in fails either.
+bool ReadAbout(minihost::Host& host, std::string& about) {
+  if (const PF_Err err = host.GlobalSetup(); err != PF_Err_NONE) {
+    std::fprintf(stderr, "prismora: global set-up failed with error %d\n", err);
+    return false;
+  }
+  if (const PF_Err err = host.About(&about); err != PF_Err_NONE) {
+    std::fprintf(stderr, "prismora: About failed with error %d\n", err);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int RunInfo(std::span<const std::string_view> args) {
   std::filesystem::path plugin = minihost::DefaultPluginPath();
+  bool json = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (TakePluginOption(args, i, plugin)) continue;
+    if (args[i] == "--json") {
+      json = true;
+      continue;
+    }
     throw UsageError{"info: unknown option '" + std::string(args[i]) + "'"};
   }
 
   auto library = minihost::PluginLibrary::Load(plugin);
+  if (json) {
+    // Whole or not at all: nothing on stdout when the plug-in fails.
+    minihost::Host host(library);
+    std::string about;
+    if (!ReadAbout(host, about)) return kExitFailure;
+    PrintInfoJson(*library, about);
+    return kExitOk;
+  }
   const minihost::PiplInfo& pipl = library->pipl();
   std::printf("%-16s %s\n", "plug-in", library->path().string().c_str());
   std::printf("%-16s %s\n", "name", pipl.name.c_str());
@@ -52,15 +80,8 @@ int RunInfo(std::span<const std::string_view> args) {
   PrintFlags("out_flags2", pipl.out_flags2, minihost::OutFlag2Names(pipl.out_flags2));
 
   minihost::Host host(library);
-  if (const PF_Err err = host.GlobalSetup(); err != PF_Err_NONE) {
-    std::fprintf(stderr, "prismora: global set-up failed with error %d\n", err);
-    return kExitFailure;
-  }
   std::string about;
-  if (const PF_Err err = host.About(&about); err != PF_Err_NONE) {
-    std::fprintf(stderr, "prismora: About failed with error %d\n", err);
-    return kExitFailure;
-  }
+  if (!ReadAbout(host, about)) return kExitFailure;
   std::printf("%-16s %s\n", "about", Printable(about).c_str());
   return kExitOk;
 }

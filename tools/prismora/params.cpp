@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "json_output.h"
 #include "minihost/driver/session.h"
 #include "minihost/params/param_text.h"
 
@@ -72,11 +73,27 @@ void PrintExpressions(minihost::Session& session) {
   if (!any) std::printf("expressions: none\n");
 }
 
+// 1 when a change was answered with an error or the host found something
+// not given back, each said on stderr; the controls are shown all the same.
+int ExitCode(PF_Err err, const minihost::Session& session) {
+  int exit_code = kExitOk;
+  if (err != PF_Err_NONE) {
+    std::fprintf(stderr, "prismora: a change was answered with error %d\n", err);
+    exit_code = kExitFailure;
+  }
+  for (const std::string& problem : session.problems()) {
+    std::fprintf(stderr, "prismora: host found: %s\n", problem.c_str());
+    exit_code = kExitFailure;
+  }
+  return exit_code;
+}
+
 }  // namespace
 
 int RunParams(std::span<const std::string_view> args) {
   std::filesystem::path plugin = minihost::DefaultPluginPath();
   std::vector<minihost::ParamSetting> settings;
+  bool json = false;
   try {
     for (std::size_t i = 0; i < args.size(); ++i) {
       if (TakePluginOption(args, i, plugin)) continue;
@@ -84,6 +101,10 @@ int RunParams(std::span<const std::string_view> args) {
         if (i + 1 >= args.size()) throw UsageError{"-p needs NAME=VALUE"};
         auto [name, value] = minihost::SplitAssignment(args[++i]);
         settings.push_back({std::move(name), std::move(value)});
+        continue;
+      }
+      if (args[i] == "--json") {
+        json = true;
         continue;
       }
       throw UsageError{"params: unknown option '" + std::string(args[i]) + "'"};
@@ -105,23 +126,17 @@ int RunParams(std::span<const std::string_view> args) {
     throw UsageError{e.what()};
   }
 
+  if (json) {
+    PrintParamsJson(session, plugin);
+    return ExitCode(err, session);
+  }
   std::printf("plug-in  %s\n", plugin.string().c_str());
   std::printf("layer    %d x %d pixels\n\n", session.params().layer_width(),
               session.params().layer_height());
   PrintTable(ControlRows(session));
   std::printf("\n");
   PrintExpressions(session);
-
-  int exit_code = kExitOk;
-  if (err != PF_Err_NONE) {
-    std::fprintf(stderr, "prismora: a change was answered with error %d\n", err);
-    exit_code = kExitFailure;
-  }
-  for (const std::string& problem : session.problems()) {
-    std::fprintf(stderr, "prismora: host found: %s\n", problem.c_str());
-    exit_code = kExitFailure;
-  }
-  return exit_code;
+  return ExitCode(err, session);
 }
 
 }  // namespace prismora::cli
