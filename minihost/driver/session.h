@@ -10,6 +10,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "minihost/host/host.h"
@@ -24,6 +25,11 @@ inline constexpr A_long kDefaultLayerHeight = 1080;
 // value, a keyframe (a value at a time) or an expression.
 struct ParamSetting {
   enum class Kind { kValue, kKeyframe, kExpression };
+
+  ParamSetting() = default;
+  // A static value: "NAME=VALUE".
+  ParamSetting(std::string name_, std::string value_)
+      : name(std::move(name_)), value(std::move(value_)) {}
 
   std::string name;
   std::string value;  // the value, or the expression's text

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 
 #include "commands.h"
@@ -92,6 +95,19 @@ void CheckCommand(minihost::Host& host, const char* what, PF_Err err) {
 }
 
 }  // namespace
+
+void ReportWarnings(const std::vector<minihost::ParamWarning>& warnings,
+                    const std::vector<PF_ParamDef>& declared) {
+  static std::mutex mutex;
+  static std::set<std::string> told;  // parameters warned of
+  for (const minihost::ParamWarning& w : warnings) {
+    const auto i = static_cast<std::size_t>(w.index);
+    const std::string name = i < declared.size() ? minihost::DisplayName(declared[i], w.index) : "";
+    std::lock_guard lock(mutex);
+    if (!told.insert(name).second) continue;
+    std::fprintf(stderr, "prismora: warning: %s\n", w.message.c_str());
+  }
+}
 
 std::string ErrorName(PF_Err err) {
   switch (err) {
@@ -184,6 +200,7 @@ void EffectRenderer::Render(const minihost::World& input, minihost::World& outpu
   CheckCommand(host_, "render", err);
   frame.DeletePreRenderData();
   CheckCommand(host_, "deletion of its pre-render data", PF_Err_NONE);
+  ReportWarnings(session_.params().TakeWarnings(), session_.params().declared());
 }
 
 }  // namespace prismora::cli
