@@ -181,13 +181,16 @@ std::string Position(const std::string& text, std::size_t byte) {
   return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
+// Whole numbers without a decimal point.
+Json Number(double v) {
+  if (v == std::trunc(v) && std::fabs(v) < 9e15) return Json(static_cast<int64_t>(v));
+  return Json(v);
+}
+
 // The natural JSON form of a value in text, by the parameter's type.
 Json ValueJson(const PF_ParamDef& def, PF_ParamIndex index, const std::string& text) {
   const minihost::ParamValue value = minihost::ParseParamValue(def, index, text);
-  auto number = [](double v) {
-    if (v == std::trunc(v) && std::fabs(v) < 9e15) return Json(static_cast<int64_t>(v));
-    return Json(v);
-  };
+  const auto number = Number;
   if (const auto* s = std::get_if<minihost::SliderValue>(&value)) return number(s->value);
   if (const auto* b = std::get_if<bool>(&value)) return Json(*b);
   if (const auto* p = std::get_if<minihost::PopupValue>(&value)) {
@@ -251,7 +254,7 @@ void WriteSettingsFile(const std::filesystem::path& file,
       case ParamSetting::Kind::kValue: entry["value"] = ValueJson(def, index, s.value); break;
       case ParamSetting::Kind::kKeyframe: {
         Json key = Json::object();
-        key["time"] = s.time.frames ? Json(s.time.Text()) : Json(s.time.value);
+        key["time"] = s.time.frames ? Json(s.time.Text()) : Number(s.time.value);
         key["value"] = ValueJson(def, index, s.value);
         entry["keyframes"].push_back(std::move(key));
         break;
