@@ -174,13 +174,7 @@ PF_Err Session::ApplySettings(const std::vector<ParamSetting>& settings) {
           break;
         }
         case ParamSetting::Kind::kExpression: {
-          const ParsedExpression parsed = ParsedExpression::Parse(s.value);
-          if (!parsed.ok()) {
-            throw ParamValueError("the expression on " + Quoted(def, index) +
-                                  " does not parse: " + parsed.error() + " (at byte " +
-                                  std::to_string(parsed.error_position()) + " of \"" + s.value +
-                                  "\")");
-          }
+          params_.CheckExpression(index, s.value);
           plan.expression = &s;
           break;
         }

@@ -447,17 +447,19 @@ void ParamService::SetKeyframes(Instance& instance, PF_ParamIndex index,
   p.def.u = ValueAt(p.def, p.keyframes, data.seconds);
 }
 
+void ParamService::CheckExpression(PF_ParamIndex index, const std::string& text) const {
+  const ParsedExpression parsed = ParsedExpression::Parse(text);
+  if (parsed.ok()) return;
+  const PF_ParamDef& def = declared_.at(static_cast<std::size_t>(index));
+  throw ParamValueError("the expression on " + Quoted(def, index) + " does not parse: " +
+                        parsed.error() + " (at byte " + std::to_string(parsed.error_position()) +
+                        " of \"" + text + "\")");
+}
+
 void ParamService::SetUserExpression(Instance& instance, PF_ParamIndex index,
                                      const std::string& text) {
   HostParam& p = At(instance, index);
-  if (!text.empty()) {
-    const ParsedExpression parsed = ParsedExpression::Parse(text);
-    if (!parsed.ok()) {
-      throw ParamValueError("the expression on " + Quoted(p.def, index) + " does not parse: " +
-                            parsed.error() + " (at byte " +
-                            std::to_string(parsed.error_position()) + " of \"" + text + "\")");
-    }
-  }
+  if (!text.empty()) CheckExpression(index, text);
   p.expression = text;
   p.user_expression = !text.empty();
 }

@@ -101,8 +101,9 @@ class ParamService : public Service {
   // had at the instance's time.
   void SetKeyframes(Instance& instance, PF_ParamIndex index, std::vector<Keyframe> keyframes);
   // The user's expression; empty removes it. Throws ParamValueError naming
-  // the parameter for a text that does not parse.
+  // the parameter for a text that does not parse (CheckExpression).
   void SetUserExpression(Instance& instance, PF_ParamIndex index, const std::string& text);
+  void CheckExpression(PF_ParamIndex index, const std::string& text) const;
   // The time the interface commands see (params[] carry keyframed values at
   // it); returns the parameters whose static value changed.
   std::vector<PF_ParamIndex> MoveToTime(Instance& instance, double seconds);
