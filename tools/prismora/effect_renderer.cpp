@@ -9,9 +9,18 @@
 #include <stdexcept>
 
 #include "commands.h"
+#include "imageio/image_file.h"
 #include "minihost/driver/frame.h"
 #include "minihost/suites/render_services.h"
 #include "world_raster.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#define PRISMORA_ISATTY _isatty
+#else
+#include <unistd.h>
+#define PRISMORA_ISATTY isatty
+#endif
 
 namespace prismora::cli {
 namespace {
@@ -96,6 +105,8 @@ void CheckCommand(minihost::Host& host, const char* what, PF_Err err) {
 
 }  // namespace
 
+const bool kStderrIsTerminal = PRISMORA_ISATTY(2) != 0;
+
 void ReportWarnings(const std::vector<minihost::ParamWarning>& warnings,
                     const std::vector<PF_ParamDef>& declared) {
   static std::mutex mutex;
@@ -105,7 +116,11 @@ void ReportWarnings(const std::vector<minihost::ParamWarning>& warnings,
     const std::string name = i < declared.size() ? minihost::DisplayName(declared[i], w.index) : "";
     std::lock_guard lock(mutex);
     if (!told.insert(name).second) continue;
-    std::fprintf(stderr, "prismora: warning: %s\n", w.message.c_str());
+    // On a line of its own, the progress bar's line cleared first; the bar
+    // is drawn again below it.
+    std::lock_guard console(imageio::ConsoleLock());
+    std::fprintf(stderr, "%sprismora: warning: %s\n", kStderrIsTerminal ? "\r\033[K" : "",
+                 w.message.c_str());
   }
 }
 
