@@ -44,14 +44,6 @@ std::string Line(const std::string& out, const std::string& name) {
   return "(no line for " + name + ")";
 }
 
-int Count(const std::string& text, const std::string& part) {
-  int n = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-    ++n;
-  }
-  return n;
-}
-
 TEST(CliAnimation, ParamsShowsValuesAtATimeAndMarksWhatIsAnimated) {
   const CommandResult r = RunTool(
       "params -p Amount@f0=0 -p Amount@f30=10 -e 'Power=value * 2' -p 'Blur ON@0=off' "
@@ -183,6 +175,14 @@ TEST(CliAnimation, SettingsFilesRoundTripAndGiveWayToTheCommandLine) {
 }
 
 #ifdef PRISMORA_HAVE_IMAGE_FILES
+
+int Count(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++n;
+  }
+  return n;
+}
 
 class CliAnimationRender : public ::testing::Test {
  protected:
