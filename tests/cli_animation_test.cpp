@@ -64,7 +64,8 @@ TEST(CliAnimation, ParamsShowsValuesAtATimeAndMarksWhatIsAnimated) {
   const CommandResult fast = RunTool("params -p Amount@f0=0 -p Amount@f30=10 --time f15 --fps 60");
   ASSERT_EQ(fast.exit_code, 0) << fast.err;
   EXPECT_THAT(Line(fast.out, "Amount"), HasSubstr(" 1         5 "));
-  const CommandResult later = RunTool("params -p Amount@f0=0 -p Amount@f30=10 --time 0.25 --fps 60");
+  const CommandResult later =
+      RunTool("params -p Amount@f0=0 -p Amount@f30=10 --time 0.25 --fps 60");
   EXPECT_THAT(Line(later.out, "Amount"), HasSubstr(" 1         5 "));
 }
 
@@ -95,11 +96,13 @@ TEST(CliAnimation, UsageErrorsNameTheProblem) {
       {"range.json",
        R"({"prismora-settings": 1, "params": {"Amount": {"keyframes": [)"
        R"({"time": 0, "value": 1}, {"time": "f36", "value": 30}]}}})"},
-      {"broken.json", "{\"prismora-settings\": 1,\n \"params\": {\"Amount\": 3,\n   \"Power\": [1, 2 }\n}\n"},
+      {"broken.json",
+       "{\"prismora-settings\": 1,\n \"params\": {\"Amount\": 3,\n   \"Power\": [1, 2 }\n}\n"},
       {"type.json", R"({"prismora-settings": 1, "params": {"Blur ON": 3}})"},
       {"null.json", R"({"prismora-settings": 1, "params": {"Center": null}})"},
       {"time.json",
-       R"({"prismora-settings": 1, "params": {"Amount": {"keyframes": [{"time": true, "value": 1}]}}})"},
+       R"({"prismora-settings": 1, "params": {"Amount": {"keyframes": [)"
+       R"({"time": true, "value": 1}]}}})"},
       {"key.json", R"({"prismora-settings": 1, "params": {"Amount": {"valeu": 1}}})"},
       {"name.json", R"({"prismora-settings": 1, "params": {"Amout": 2}})"},
       {"newer.json", R"({"prismora-settings": 2, "params": {}})"},
@@ -135,7 +138,8 @@ TEST(CliAnimation, UsageErrorsNameTheProblem) {
       {"--settings " + d + "noversion.json", "no \"prismora-settings\" version"},
       {"--settings " + d + "hidden.json",
        "hidden.json: /params/random/expression: \"random\" is hidden"},
-      {"--settings " + d + "missing.json", "the settings file '" + d + "missing.json' does not exist"},
+      {"--settings " + d + "missing.json",
+       "the settings file '" + d + "missing.json' does not exist"},
   };
   for (const Case& c : cases) {
     const CommandResult r = RunTool("params " + c.args);
@@ -229,6 +233,13 @@ TEST_F(CliAnimationRender, SettingsFromAFileRenderAsTheCommandLine) {
         << "frame " << n;
   }
   EXPECT_NE(Read("line.0.png").values, Read("line.3.png").values);
+
+  // The demo takes the same file; its own "Amount" gives way to the file's.
+  const CommandResult demo = RunTool("demo " + Q(dir_ / "demo.png") + " --size 32x24 --settings " +
+                                     Q(dir_ / "s.json") + " -e 'Limiter=0'");
+  ASSERT_EQ(demo.exit_code, 0) << demo.err;
+  EXPECT_THAT(demo.out, HasSubstr("with \"Amount\" at 0 1, \"Amount\" at f3 4, \"Power\" = "
+                                  "value + time, \"Mode\" 3 Colors, \"Limiter\" = 0"));
 }
 
 TEST_F(CliAnimationRender, AClampedExpressionWarnsOncePerRunOnAnyNumberOfThreads) {

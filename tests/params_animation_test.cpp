@@ -159,6 +159,10 @@ TEST(Animation, StateRecordsChangeWithKeyframesAndExpressions) {
   const PF_State keyed = params.CurrentState(instance);
   ASSERT_EQ(a.session.ApplySettings({Expr("Power", "value")}), PF_Err_NONE);
   EXPECT_EQ(params.ChangedSince(instance, keyed, PARAM_POWER), true);
+  // A later constant replaces the keyframes.
+  ASSERT_EQ(a.session.ApplySettings({Value("Amount", "5")}), PF_Err_NONE);
+  EXPECT_EQ(At(a, PARAM_AMOUNT, 0), "5");
+  EXPECT_EQ(params.ChangedSince(instance, keyed, PARAM_AMOUNT), true);
 }
 
 // The interface follows keyframed supervised parameters at the session's time.

@@ -160,8 +160,8 @@ PF_Err Session::ApplySettings(const std::vector<ParamSetting>& settings) {
           break;
         }
         case ParamSetting::Kind::kKeyframe: {
-          const Keyframe key{s.time.Seconds(),
-                             params_.Checked(instance(), index, ParseParamValue(def, index, s.value))};
+          const ParamValue value = ParseParamValue(def, index, s.value);
+          const Keyframe key{s.time.Seconds(), params_.Checked(instance(), index, value)};
           for (const ParamSetting* other : plan.key_settings) {
             if (std::fabs(other->time.Seconds() - key.seconds) < 1e-7) {
               throw ParamValueError(Quoted(def, index) + " has two keyframes at " +
@@ -206,6 +206,7 @@ PF_Err Session::ApplySettings(const std::vector<ParamSetting>& settings) {
   PF_Err first = PF_Err_NONE;
   for (const Plan* plan : changes) {
     if (plan->value) {
+      params_.SetKeyframes(instance(), plan->index, {});  // a constant replaces keyframes
       params_.Set(instance(), plan->index, *plan->value);
     } else {
       params_.SetKeyframes(instance(), plan->index, plan->keys);
