@@ -221,6 +221,25 @@ TEST_F(CliAnimationRender, AKeyframedFrameEqualsTheStillWithItsValues) {
   EXPECT_NE(Read("k.0.png").values, Read("still.png").values);
 }
 
+// Keyframes on the controls the plug-in writes into its own expression
+// reach it at each frame's time: frame 2 jitters as a still with those
+// values at frame 2's time does.
+TEST_F(CliAnimationRender, KeyframedRandomControlsReachThePluginsExpression) {
+  const std::string fixed = "-p 'Random Seed=7' -p 'Random Fps=100' ";
+  const CommandResult keyed =
+      Render("r.#.png", "--frames 0-2 --threads 2 " + fixed +
+                            "-p 'Random ON@f0=off' -p 'Random ON@f2=on' "
+                            "-p 'Random Amplitude@f0=0' -p 'Random Amplitude@f2=4'");
+  ASSERT_EQ(keyed.exit_code, 0) << keyed.err;
+  ASSERT_EQ(Render("on.png", "--frame 2 " + fixed + "-p 'Random ON=on' -p 'Random Amplitude=4'")
+                .exit_code,
+            0);
+  ASSERT_EQ(Render("off.png", "--frame 0 " + fixed).exit_code, 0);
+  EXPECT_EQ(Read("r.2.png").values, Read("on.png").values);
+  EXPECT_EQ(Read("r.0.png").values, Read("off.png").values);
+  EXPECT_NE(Read("on.png").values, Read("off.png").values);
+}
+
 TEST_F(CliAnimationRender, SettingsFromAFileRenderAsTheCommandLine) {
   const std::string set = "-p Amount@0=1 -p Amount@f3=4 -e 'Power=value + time' -p 'Mode=3 Colors'";
   ASSERT_EQ(RunTool("params " + set + " --save " + Q(dir_ / "s.json")).exit_code, 0);

@@ -205,6 +205,11 @@ void EffectRenderer::Render(const minihost::World& input, minihost::World& outpu
   } restore{inter, hook};
   HookScope scope(hook);
 
+  // The interface at the frame's time: keyframed switches and the controls
+  // the plug-in writes into its own expression reach it as a user's changes
+  // (no command at all without keyframes on them).
+  CheckCommand(host_, "update of its controls",
+               session_.SetTime(static_cast<double>(time.value) / time.scale));
   minihost::Frame frame(host_, session_.instance(), input, output);
   frame.set_time(time.value, time.step, time.scale);
   PF_Err err = frame.PreRender();

@@ -72,7 +72,8 @@ class EffectRenderer {
   EffectRenderer& operator=(const EffectRenderer&) = delete;
 
   // Renders the effect on `input` at `time` into `output`, a world of the
-  // input's size and format (one world can take frame after frame). Throws
+  // input's size and format (one world can take frame after frame), with the
+  // interface moved to that time first (Session::SetTime). Throws
   // RenderFailure, or RenderStopped when `observer` said stop.
   void Render(const minihost::World& input, minihost::World& output, HostTime time,
               const RowObserver& observer = {});
