@@ -1,6 +1,9 @@
 #include "minihost/driver/session.h"
 
 #include <algorithm>
+#include <cmath>
+#include <map>
+#include <optional>
 
 #include "minihost/base/error.h"
 #include "minihost/params/param_text.h"
@@ -67,6 +70,10 @@ PF_Err Session::UserChangedParam(PF_ParamIndex index) {
 
 PF_Err Session::ChangeParam(PF_ParamIndex index, const ParamValue& value) {
   params_.Set(instance(), index, value);
+  return Changed(index);
+}
+
+PF_Err Session::Changed(PF_ParamIndex index) {
   PF_Err err = PF_Err_NONE;
   if (Supervised(params_.declared()[static_cast<std::size_t>(index)])) {
     err = UserChangedParam(index);
@@ -81,26 +88,182 @@ PF_Err Session::ChangeParam(std::string_view name, std::string_view text) {
       index, ParseParamValue(params_.declared()[static_cast<std::size_t>(index)], index, text));
 }
 
+void ResolveFrames(std::vector<ParamSetting>& settings, double fps) {
+  for (ParamSetting& s : settings) s.time.rate = fps;
+}
+
+namespace {
+
+std::string WithOrigin(const ParamSetting& s, const std::string& message) {
+  return s.origin.empty() ? message : s.origin + ": " + message;
+}
+
+std::string Quoted(const PF_ParamDef& def, PF_ParamIndex index) {
+  std::string out = "\"";
+  out += DisplayName(def, index);
+  out += '"';
+  return out;
+}
+
+// What the settings ask of one parameter.
+struct Plan {
+  PF_ParamIndex index = 0;
+  std::optional<ParamValue> value;
+  const ParamSetting* value_setting = nullptr;
+  std::vector<Keyframe> keys;
+  std::vector<const ParamSetting*> key_settings;  // in the keys' order
+  const ParamSetting* expression = nullptr;
+};
+
+}  // namespace
+
 PF_Err Session::ApplySettings(const std::vector<ParamSetting>& settings) {
-  struct Change {
-    PF_ParamIndex index;
-    ParamValue value;
-  };
-  std::vector<Change> changes;
+  // Every name first, so that the highest layer per parameter is known.
+  std::vector<PF_ParamIndex> indices;
+  std::map<PF_ParamIndex, int> top_layer;
   for (const ParamSetting& s : settings) {
-    const PF_ParamIndex index = params_.IndexOf(s.name);
-    const PF_ParamDef& def = params_.declared()[static_cast<std::size_t>(index)];
-    changes.push_back({index, ParseParamValue(def, index, s.value)});
+    PF_ParamIndex index = 0;
+    try {
+      index = params_.IndexOf(s.name);
+    } catch (const ParamValueError& e) {
+      throw ParamValueError(WithOrigin(s, e.what()));
+    }
+    indices.push_back(index);
+    const auto [it, fresh] = top_layer.emplace(index, s.layer);
+    if (!fresh) it->second = std::max(it->second, s.layer);
   }
-  std::stable_partition(changes.begin(), changes.end(), [&](const Change& c) {
-    return !Supervised(params_.declared()[static_cast<std::size_t>(c.index)]);
+
+  // Every value, time and expression is read and checked before anything
+  // is sent. Plans keep the order in which parameters first appear.
+  std::vector<Plan> plans;
+  auto plan_of = [&](PF_ParamIndex index) -> Plan& {
+    for (Plan& p : plans) {
+      if (p.index == index) return p;
+    }
+    plans.push_back(Plan{});
+    plans.back().index = index;
+    return plans.back();
+  };
+  for (std::size_t i = 0; i < settings.size(); ++i) {
+    const ParamSetting& s = settings[i];
+    const PF_ParamIndex index = indices[i];
+    if (s.layer != top_layer[index]) continue;
+    const PF_ParamDef& def = params_.declared()[static_cast<std::size_t>(index)];
+    Plan& plan = plan_of(index);
+    try {
+      switch (s.kind) {
+        case ParamSetting::Kind::kValue: {
+          ParamValue value = ParseParamValue(def, index, s.value);
+          params_.Checked(instance(), index, value);
+          plan.value = std::move(value);
+          plan.value_setting = &s;
+          break;
+        }
+        case ParamSetting::Kind::kKeyframe: {
+          const ParamValue value = ParseParamValue(def, index, s.value);
+          const Keyframe key{s.time.Seconds(), params_.Checked(instance(), index, value)};
+          for (const ParamSetting* other : plan.key_settings) {
+            if (std::fabs(other->time.Seconds() - key.seconds) < 1e-7) {
+              throw ParamValueError(Quoted(def, index) + " has two keyframes at " +
+                                    FormatNumber(key.seconds) + " s (" + other->time.Text() +
+                                    " and " + s.time.Text() + ")");
+            }
+          }
+          plan.keys.push_back(key);
+          plan.key_settings.push_back(&s);
+          break;
+        }
+        case ParamSetting::Kind::kExpression: {
+          params_.CheckExpression(index, s.value);
+          plan.expression = &s;
+          break;
+        }
+      }
+    } catch (const ParamValueError& e) {
+      throw ParamValueError(WithOrigin(s, e.what()));
+    }
+    if (plan.value && !plan.keys.empty()) {
+      throw ParamValueError(WithOrigin(
+          s, Quoted(def, index) + " has both a constant value and keyframes: give one or the "
+                                  "other"));
+    }
+  }
+
+  for (const Plan& plan : plans) {
+    if (plan.expression != nullptr) {
+      params_.SetUserExpression(instance(), plan.index, plan.expression->value);
+    }
+  }
+  // The parameters that are not supervised first, so that the last
+  // supervised change sees all final values.
+  std::vector<const Plan*> changes;
+  for (const Plan& plan : plans) {
+    if (plan.value || !plan.keys.empty()) changes.push_back(&plan);
+  }
+  std::stable_partition(changes.begin(), changes.end(), [&](const Plan* p) {
+    return !Supervised(params_.declared()[static_cast<std::size_t>(p->index)]);
   });
   PF_Err first = PF_Err_NONE;
-  for (const Change& c : changes) {
-    const PF_Err err = ChangeParam(c.index, c.value);
+  for (const Plan* plan : changes) {
+    if (plan->value) {
+      params_.SetKeyframes(instance(), plan->index, {});  // a constant replaces keyframes
+      params_.Set(instance(), plan->index, *plan->value);
+    } else {
+      params_.SetKeyframes(instance(), plan->index, plan->keys);
+    }
+    const PF_Err err = Changed(plan->index);
     if (first == PF_Err_NONE) first = err;
   }
+
+  // Hidden parameters are the plug-in's: a host shows them nowhere to
+  // animate. Known only once the plug-in has seen the values.
+  for (const Plan& plan : plans) {
+    const HostParam& p = Params()[static_cast<std::size_t>(plan.index)];
+    if (!p.hidden || (plan.keys.empty() && plan.expression == nullptr)) continue;
+    const ParamSetting& s = plan.expression != nullptr ? *plan.expression : *plan.key_settings[0];
+    throw ParamValueError(WithOrigin(
+        s, Quoted(p.def, plan.index) +
+               " is hidden by the plug-in (with these settings) and is not the user's to "
+               "animate: it takes no keyframes and no expression"));
+  }
+
+  user_settings_.clear();
+  std::vector<const Plan*> ordered;
+  for (const Plan& plan : plans) ordered.push_back(&plan);
+  std::sort(ordered.begin(), ordered.end(),
+            [](const Plan* a, const Plan* b) { return a->index < b->index; });
+  for (const Plan* plan : ordered) {
+    const std::string name =
+        DisplayName(params_.declared()[static_cast<std::size_t>(plan->index)], plan->index);
+    auto keep = [&](const ParamSetting& s) {
+      ParamSetting copy = s;
+      copy.name = name;
+      copy.layer = 0;
+      copy.origin.clear();
+      user_settings_.push_back(std::move(copy));
+    };
+    if (plan->value_setting != nullptr) keep(*plan->value_setting);
+    std::vector<const ParamSetting*> keys = plan->key_settings;
+    std::sort(keys.begin(), keys.end(), [](const ParamSetting* a, const ParamSetting* b) {
+      return a->time.Seconds() < b->time.Seconds();
+    });
+    for (const ParamSetting* k : keys) keep(*k);
+    if (plan->expression != nullptr) keep(*plan->expression);
+  }
   return first;
+}
+
+PF_Err Session::SetTime(double seconds) {
+  const std::vector<PF_ParamIndex> changed = params_.MoveToTime(instance(), seconds);
+  if (changed.empty()) return PF_Err_NONE;
+  PF_Err first = PF_Err_NONE;
+  for (const PF_ParamIndex index : changed) {
+    if (!Supervised(params_.declared()[static_cast<std::size_t>(index)])) continue;
+    const PF_Err err = UserChangedParam(index);
+    if (first == PF_Err_NONE) first = err;
+  }
+  const PF_Err err = UpdateParamsUI();
+  return first != PF_Err_NONE ? first : err;
 }
 
 }  // namespace minihost

@@ -1,5 +1,6 @@
 #include "minihost/params/params.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -64,29 +65,41 @@ class Hasher {
   uint64_t hash_ = 0xCBF29CE484222325ull;
 };
 
+void AddValue(Hasher& h, PF_ParamType type, const PF_ParamDefUnion& u) {
+  switch (type) {
+    case PF_Param_FIX_SLIDER: h.Add(u.fd.value); break;
+    case PF_Param_FLOAT_SLIDER: h.Add(u.fs_d.value); break;
+    case PF_Param_SLIDER: h.Add(u.sd.value); break;
+    case PF_Param_CHECKBOX: h.Add(u.bd.value); break;
+    case PF_Param_POPUP: h.Add(u.pd.value); break;
+    case PF_Param_COLOR: h.Add(u.cd.value); break;
+    case PF_Param_POINT:
+      h.Add(u.td.x_value);
+      h.Add(u.td.y_value);
+      break;
+    default: break;
+  }
+}
+
 uint64_t ValueHash(const HostParam& p) {
   Hasher h;
   const PF_ParamDef& def = p.def;
   h.Add(def.param_type);
-  switch (def.param_type) {
-    case PF_Param_FIX_SLIDER: h.Add(def.u.fd.value); break;
-    case PF_Param_FLOAT_SLIDER: h.Add(def.u.fs_d.value); break;
-    case PF_Param_SLIDER: h.Add(def.u.sd.value); break;
-    case PF_Param_CHECKBOX: h.Add(def.u.bd.value); break;
-    case PF_Param_POPUP: h.Add(def.u.pd.value); break;
-    case PF_Param_COLOR: h.Add(def.u.cd.value); break;
-    case PF_Param_POINT:
-      h.Add(def.u.td.x_value);
-      h.Add(def.u.td.y_value);
-      break;
-    default: break;
-  }
+  AddValue(h, def.param_type, def.u);
   h.Add(p.expression.data(), p.expression.size());
+  // Keyframes change what every time sees; none leaves the hash as it was.
+  for (const Keyframe& k : p.keyframes) {
+    h.Add(k.seconds);
+    AddValue(h, def.param_type, k.value);
+  }
   return h.value();
 }
 
 std::string Quoted(const PF_ParamDef& def, PF_ParamIndex index) {
-  return "\"" + DisplayName(def, index) + "\"";
+  std::string out = "\"";
+  out += DisplayName(def, index);
+  out += '"';
+  return out;
 }
 
 template <class T>
@@ -108,6 +121,73 @@ void CheckRange(const PF_ParamDef& def, PF_ParamIndex index, double v, double lo
     throw ParamValueError(Quoted(def, index) + ": " + what + FormatNumber(v) +
                           " is outside the valid range " + FormatNumber(lo) + " to " +
                           FormatNumber(hi));
+  }
+}
+
+// Bounded points stay on the layer; others within what 16.16 holds.
+void PointBounds(const PF_ParamDef& def, A_long width, A_long height, double& x_lo,
+                 double& x_hi, double& y_lo, double& y_hi) {
+  const bool bounded = def.u.td.restrict_bounds != 0;
+  x_lo = y_lo = bounded ? 0.0 : -32768.0;
+  x_hi = bounded ? width : 32767.0;
+  y_hi = bounded ? height : 32767.0;
+}
+
+// One number of a value as an expression sees it, with the range it is
+// clamped to.
+struct ValuePart {
+  double value;
+  double lo, hi;
+  const char* what;  // for messages: "x ", "red ", or ""
+};
+
+std::vector<ValuePart> PartsOf(const PF_ParamDef& def, A_long width, A_long height) {
+  constexpr double kAny = 1e300;
+  switch (def.param_type) {
+    case PF_Param_FIX_SLIDER:
+    case PF_Param_FLOAT_SLIDER:
+    case PF_Param_SLIDER: {
+      double lo = 0, hi = 0;
+      ValidRange(def, lo, hi);
+      return {{StaticNumber(def), lo, hi, ""}};
+    }
+    case PF_Param_CHECKBOX: return {{def.u.bd.value != 0 ? 1.0 : 0.0, -kAny, kAny, ""}};
+    case PF_Param_POPUP:
+      return {{static_cast<double>(def.u.pd.value), 1.0,
+               static_cast<double>(def.u.pd.num_choices), ""}};
+    case PF_Param_COLOR:
+      return {{static_cast<double>(def.u.cd.value.red), 0, 255, "red "},
+              {static_cast<double>(def.u.cd.value.green), 0, 255, "green "},
+              {static_cast<double>(def.u.cd.value.blue), 0, 255, "blue "}};
+    case PF_Param_POINT: {
+      double x_lo = 0, x_hi = 0, y_lo = 0, y_hi = 0;
+      PointBounds(def, width, height, x_lo, x_hi, y_lo, y_hi);
+      return {{def.u.td.x_value / 65536.0, x_lo, x_hi, "x "},
+              {def.u.td.y_value / 65536.0, y_lo, y_hi, "y "}};
+    }
+    default: return {};
+  }
+}
+
+void StoreParts(PF_ParamDef& def, const std::vector<ValuePart>& parts) {
+  if (parts.empty()) return;
+  auto channel = [](double v) { return static_cast<A_u_char>(std::lround(v)); };
+  switch (def.param_type) {
+    case PF_Param_FIX_SLIDER: def.u.fd.value = FixedFromDouble(parts[0].value); break;
+    case PF_Param_FLOAT_SLIDER: def.u.fs_d.value = parts[0].value; break;
+    case PF_Param_SLIDER: def.u.sd.value = static_cast<A_long>(std::lround(parts[0].value)); break;
+    case PF_Param_CHECKBOX: def.u.bd.value = parts[0].value != 0.0 ? 1 : 0; break;
+    case PF_Param_POPUP: def.u.pd.value = static_cast<A_long>(std::lround(parts[0].value)); break;
+    case PF_Param_COLOR:
+      def.u.cd.value.red = channel(parts[0].value);
+      def.u.cd.value.green = channel(parts[1].value);
+      def.u.cd.value.blue = channel(parts[2].value);
+      break;
+    case PF_Param_POINT:
+      def.u.td.x_value = FixedFromDouble(parts[0].value);
+      def.u.td.y_value = FixedFromDouble(parts[1].value);
+      break;
+    default: break;
   }
 }
 
@@ -282,22 +362,28 @@ void ParamService::Set(Instance& instance, std::string_view name, const ParamVal
 }
 
 void ParamService::Set(Instance& instance, PF_ParamIndex index, const ParamValue& value) {
-  HostParam& p = At(instance, index);
-  PF_ParamDef& def = p.def;
+  const PF_ParamDefUnion checked = Checked(instance, index, value);
+  At(instance, index).def.u = checked;
+}
+
+PF_ParamDefUnion ParamService::Checked(Instance& instance, PF_ParamIndex index,
+                                       const ParamValue& value) {
+  const PF_ParamDef& def = At(instance, index).def;
+  PF_ParamDefUnion u = def.u;
   double lo = 0, hi = 0;
   ValidRange(def, lo, hi);
   switch (def.param_type) {
     case PF_Param_FIX_SLIDER: {
       const double v = Expect<SliderValue>(value, def, index, "a number").value;
       CheckRange(def, index, v, lo, hi);
-      def.u.fd.value = FixedFromDouble(v);
-      return;
+      u.fd.value = FixedFromDouble(v);
+      return u;
     }
     case PF_Param_FLOAT_SLIDER: {
       const double v = Expect<SliderValue>(value, def, index, "a number").value;
       CheckRange(def, index, v, lo, hi);
-      def.u.fs_d.value = v;
-      return;
+      u.fs_d.value = v;
+      return u;
     }
     case PF_Param_SLIDER: {
       const double v = Expect<SliderValue>(value, def, index, "a number").value;
@@ -305,12 +391,12 @@ void ParamService::Set(Instance& instance, PF_ParamIndex index, const ParamValue
       if (v != std::trunc(v)) {
         throw ParamValueError(Quoted(def, index) + " takes whole numbers, not " + FormatNumber(v));
       }
-      def.u.sd.value = static_cast<A_long>(v);
-      return;
+      u.sd.value = static_cast<A_long>(v);
+      return u;
     }
     case PF_Param_CHECKBOX:
-      def.u.bd.value = Expect<bool>(value, def, index, "on or off") ? 1 : 0;
-      return;
+      u.bd.value = Expect<bool>(value, def, index, "on or off") ? 1 : 0;
+      return u;
     case PF_Param_POPUP: {
       const A_long choice = Expect<PopupValue>(value, def, index, "one of its choices").choice;
       if (choice < 1 || choice > def.u.pd.num_choices) {
@@ -318,25 +404,23 @@ void ParamService::Set(Instance& instance, PF_ParamIndex index, const ParamValue
                               " is outside the valid range 1 to " +
                               std::to_string(def.u.pd.num_choices));
       }
-      def.u.pd.value = choice;
-      return;
+      u.pd.value = choice;
+      return u;
     }
     case PF_Param_COLOR:
-      def.u.cd.value = Expect<PF_Pixel>(value, def, index, "a colour");
-      return;
+      u.cd.value = Expect<PF_Pixel>(value, def, index, "a colour");
+      return u;
     case PF_Param_POINT: {
       const PointValue& pt = Expect<PointValue>(value, def, index, "a point X,Y");
       const double x = pt.x_percent ? pt.x * layer_width_ / 100.0 : pt.x;
       const double y = pt.y_percent ? pt.y * layer_height_ / 100.0 : pt.y;
-      // Bounded points stay on the layer; others within what 16.16 holds.
-      const bool bounded = def.u.td.restrict_bounds != 0;
-      CheckRange(def, index, x, bounded ? 0.0 : -32768.0, bounded ? layer_width_ : 32767.0,
-                 "x ");
-      CheckRange(def, index, y, bounded ? 0.0 : -32768.0, bounded ? layer_height_ : 32767.0,
-                 "y ");
-      def.u.td.x_value = FixedFromDouble(x);
-      def.u.td.y_value = FixedFromDouble(y);
-      return;
+      double x_lo = 0, x_hi = 0, y_lo = 0, y_hi = 0;
+      PointBounds(def, layer_width_, layer_height_, x_lo, x_hi, y_lo, y_hi);
+      CheckRange(def, index, x, x_lo, x_hi, "x ");
+      CheckRange(def, index, y, y_lo, y_hi, "y ");
+      u.td.x_value = FixedFromDouble(x);
+      u.td.y_value = FixedFromDouble(y);
+      return u;
     }
     case PF_Param_LAYER:
       throw ParamValueError("the input layer is the host's own and takes no value");
@@ -346,15 +430,84 @@ void ParamService::Set(Instance& instance, PF_ParamIndex index, const ParamValue
   }
 }
 
+void ParamService::SetKeyframes(Instance& instance, PF_ParamIndex index,
+                                std::vector<Keyframe> keyframes) {
+  InstanceParams& data = Of(instance);
+  HostParam& p = At(instance, index);
+  std::sort(keyframes.begin(), keyframes.end(),
+            [](const Keyframe& a, const Keyframe& b) { return a.seconds < b.seconds; });
+  for (std::size_t i = 1; i < keyframes.size(); ++i) {
+    if (keyframes[i].seconds == keyframes[i - 1].seconds) {
+      throw ParamValueError(Quoted(p.def, index) + " has two keyframes at " +
+                            FormatNumber(keyframes[i].seconds) + " s");
+    }
+  }
+  p.def.u = ValueAt(p.def, p.keyframes, data.seconds);
+  p.keyframes = std::move(keyframes);
+  p.def.u = ValueAt(p.def, p.keyframes, data.seconds);
+}
+
+void ParamService::CheckExpression(PF_ParamIndex index, const std::string& text) const {
+  const ParsedExpression parsed = ParsedExpression::Parse(text);
+  if (parsed.ok()) return;
+  const PF_ParamDef& def = declared_.at(static_cast<std::size_t>(index));
+  throw ParamValueError("the expression on " + Quoted(def, index) + " does not parse: " +
+                        parsed.error() + " (at byte " + std::to_string(parsed.error_position()) +
+                        " of \"" + text + "\")");
+}
+
+void ParamService::SetUserExpression(Instance& instance, PF_ParamIndex index,
+                                     const std::string& text) {
+  HostParam& p = At(instance, index);
+  if (!text.empty()) CheckExpression(index, text);
+  p.expression = text;
+  p.user_expression = !text.empty();
+}
+
+std::vector<PF_ParamIndex> ParamService::MoveToTime(Instance& instance, double seconds) {
+  InstanceParams& data = Of(instance);
+  data.seconds = seconds;
+  std::vector<PF_ParamIndex> changed;
+  for (std::size_t i = 0; i < data.params.size(); ++i) {
+    HostParam& p = data.params[i];
+    if (p.keyframes.empty()) continue;
+    const PF_ParamDefUnion now = ValueAt(p.def, p.keyframes, seconds);
+    Hasher before, after;
+    AddValue(before, p.def.param_type, p.def.u);
+    AddValue(after, p.def.param_type, now);
+    p.def.u = now;
+    if (before.value() != after.value()) changed.push_back(static_cast<PF_ParamIndex>(i));
+  }
+  return changed;
+}
+
+std::vector<ParamWarning> ParamService::TakeWarnings() {
+  std::vector<ParamWarning> out;
+  out.swap(warnings_);
+  return out;
+}
+
+void ParamService::Warn(InstanceParams& data, PF_ParamIndex index, std::string message) {
+  const auto i = static_cast<std::size_t>(index);
+  if (data.warned.size() <= i) data.warned.resize(data.params.size());
+  if (i >= data.warned.size() || data.warned[i]) return;
+  data.warned[i] = true;
+  warnings_.push_back({index, std::move(message)});
+}
+
 void ParamService::SetExpression(Instance& instance, PF_ParamIndex index, std::string text) {
-  At(instance, index).expression = std::move(text);
+  HostParam& p = At(instance, index);
+  p.expression = std::move(text);
+  p.user_expression = false;
 }
 
 ExpressionResult ParamService::Evaluate(Instance& instance, PF_ParamIndex index, double seconds) {
   const HostParam& p = At(instance, index);
+  PF_ParamDef at = p.def;
+  at.u = ValueAt(p.def, p.keyframes, seconds);
   ExpressionContext ctx;
   ctx.time = seconds;
-  ctx.static_value = StaticNumber(p.def);
+  ctx.static_value = StaticNumber(at);
   ValidRange(p.def, ctx.valid_min, ctx.valid_max);
   if (p.expression.empty() || !IsSlider(p.def.param_type)) {
     ExpressionResult result;
@@ -423,16 +576,44 @@ PF_Err ParamService::Checkout(Instance& instance, PF_ParamIndex index, A_long wh
   }
   const HostParam& p = params[static_cast<std::size_t>(index)];
   *out = p.def;
-  if (p.expression.empty() || !IsSlider(p.def.param_type)) return PF_Err_NONE;
-  // A failing expression leaves the static value, as a host shows it.
-  const ExpressionResult result =
-      Evaluate(instance, index, static_cast<double>(what_time) / static_cast<double>(time_scale));
-  switch (out->param_type) {
-    case PF_Param_FIX_SLIDER: out->u.fd.value = FixedFromDouble(result.value); break;
-    case PF_Param_FLOAT_SLIDER: out->u.fs_d.value = result.value; break;
-    default: out->u.sd.value = static_cast<A_long>(std::lround(result.value)); break;
-  }
+  const double seconds = static_cast<double>(what_time) / static_cast<double>(time_scale);
+  if (!p.keyframes.empty()) out->u = ValueAt(p.def, p.keyframes, seconds);
+  if (!p.expression.empty()) ApplyExpression(Of(instance), index, seconds, *out);
   return PF_Err_NONE;
+}
+
+// Each part of the value through the expression, with `value` that part. A
+// failing expression leaves the value without it, as a host shows it; the
+// user hears of a failure or a clamped result once per parameter.
+void ParamService::ApplyExpression(InstanceParams& data, PF_ParamIndex index, double seconds,
+                                   PF_ParamDef& value) {
+  const HostParam& p = data.params[static_cast<std::size_t>(index)];
+  std::vector<ValuePart> parts = PartsOf(value, layer_width_, layer_height_);
+  for (ValuePart& part : parts) {
+    ExpressionContext ctx;
+    ctx.time = seconds;
+    ctx.static_value = part.value;
+    const ExpressionResult r = EvaluateExpression(p.expression, ctx);
+    const std::string who = "the expression on " + Quoted(p.def, index);
+    if (!r.ok || !std::isfinite(r.value)) {
+      if (p.user_expression) {
+        Warn(data, index,
+             who + " fails at " + FormatNumber(seconds) + " s: " +
+                 (r.ok ? std::string("its result is not a finite number") : r.error) +
+                 "; the value without it is used");
+      }
+      continue;
+    }
+    const double clamped = std::clamp(r.value, part.lo, part.hi);
+    if (clamped != r.value && p.user_expression) {
+      Warn(data, index,
+           who + " gives " + part.what + FormatNumber(r.value) + " at " + FormatNumber(seconds) +
+               " s, outside the valid range " + FormatNumber(part.lo) + " to " +
+               FormatNumber(part.hi) + ": clamped to " + FormatNumber(clamped));
+    }
+    part.value = clamped;
+  }
+  StoreParts(value, parts);
 }
 
 void ParamService::Audit(std::vector<std::string>& problems) {

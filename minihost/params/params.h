@@ -1,8 +1,9 @@
 // The parameters of the effect as the host holds them: the definitions the
 // plug-in declared at PF_Cmd_PARAMS_SETUP, and per instance the current
-// static value, the expression on its stream, its hidden flag and its
-// interface flags. Serves add_param, checkout_param and checkin_param, and
-// lets the host's user set values, checked as a host checks what is typed.
+// static value or keyframes, the expression on its stream, its hidden flag
+// and its interface flags. Serves add_param, checkout_param and
+// checkin_param, and lets the host's user set values, keyframes and
+// expressions, checked as a host checks what is typed.
 #pragma once
 
 #include <cstdint>
@@ -16,17 +17,30 @@
 
 #include "minihost/base/error.h"
 #include "minihost/host/host.h"
+#include "minihost/params/animation.h"
 #include "minihost/params/expression.h"
 
 namespace minihost {
 
 struct HostParam {
-  PF_ParamDef def{};        // as declared; `u` holds the current static value,
-                            // `ui_flags` the interface state (PF_PUI_DISABLED)
+  PF_ParamDef def{};        // as declared; `u` holds the current static value
+                            // (for a keyframed one its value at the instance's
+                            // time), `ui_flags` the interface state
   std::string expression;   // the text on the parameter's stream; empty for none
+  bool user_expression = false;  // the user's text, not one the plug-in wrote
+  std::vector<Keyframe> keyframes;  // sorted by time; none for a static value
   bool hidden = false;      // AEGP_DynStreamFlag_HIDDEN on its stream
 
   bool disabled() const { return (def.ui_flags & PF_PUI_DISABLED) != 0; }
+  // Animated by the user: keyframes, or an expression of theirs.
+  bool animated() const { return !keyframes.empty() || user_expression; }
+};
+
+// Something the host tells the user about a parameter without refusing
+// anything, such as an expression's result outside the valid range.
+struct ParamWarning {
+  PF_ParamIndex index;
+  std::string message;
 };
 
 // A value as a user gives it, one kind per parameter type.
@@ -79,6 +93,22 @@ class ParamService : public Service {
   // not fit the parameter's type or the value lies outside its valid range.
   void Set(Instance& instance, PF_ParamIndex index, const ParamValue& value);
   void Set(Instance& instance, std::string_view name, const ParamValue& value);
+  // The value Set would store, in the definition's union, without storing it.
+  PF_ParamDefUnion Checked(Instance& instance, PF_ParamIndex index, const ParamValue& value);
+
+  // Keyframes (at distinct times, in any order) in place of the static
+  // value; none makes the value static again, at the value the keyframes
+  // had at the instance's time.
+  void SetKeyframes(Instance& instance, PF_ParamIndex index, std::vector<Keyframe> keyframes);
+  // The user's expression; empty removes it. Throws ParamValueError naming
+  // the parameter for a text that does not parse (CheckExpression).
+  void SetUserExpression(Instance& instance, PF_ParamIndex index, const std::string& text);
+  void CheckExpression(PF_ParamIndex index, const std::string& text) const;
+  // The time the interface commands see (params[] carry keyframed values at
+  // it); returns the parameters whose static value changed.
+  std::vector<PF_ParamIndex> MoveToTime(Instance& instance, double seconds);
+  // Warnings since the last call; each parameter warns once per instance.
+  std::vector<ParamWarning> TakeWarnings();
 
   // --- What the AEGP layer and the param utils change ----------------------
   void SetExpression(Instance& instance, PF_ParamIndex index, std::string text);
@@ -95,8 +125,11 @@ class ParamService : public Service {
   std::optional<bool> ChangedSince(Instance& instance, const PF_State& state,
                                    PF_ParamIndex index);
 
-  // The value a parameter has at a time: its static value, or its
-  // expression's value at that time.
+  // The value a parameter has at a time: its static or keyframed value, and
+  // its expression's value at that time when it has one. An expression
+  // applies to each part of a value in turn (x and y of a point, each
+  // colour channel from 0 to 255; a checkbox is 0 or 1, a popup its choice),
+  // with `value` that part; its result is clamped into the valid range.
   PF_Err Checkout(Instance& instance, PF_ParamIndex index, A_long what_time, A_long time_step,
                   A_u_long time_scale, PF_ParamDef* out);
 
@@ -110,11 +143,16 @@ class ParamService : public Service {
     // Per-parameter value hashes of every state handed out, by the state's
     // combined hash, so that a state answers for single parameters too.
     std::map<uint64_t, std::vector<uint64_t>> states;
+    double seconds = 0.0;  // the interface's time
+    std::vector<bool> warned;  // per parameter, once a warning is given
   };
   InstanceParams& Of(Instance& instance);
   HostParam& At(Instance& instance, PF_ParamIndex index);
   std::vector<uint64_t> ValueHashes(const InstanceParams& data) const;
   std::string Declare(PF_ParamDef def);
+  void ApplyExpression(InstanceParams& data, PF_ParamIndex index, double seconds,
+                       PF_ParamDef& value);
+  void Warn(InstanceParams& data, PF_ParamIndex index, std::string message);
 
   Host& host_;
   std::vector<PF_ParamDef> declared_;
@@ -126,6 +164,7 @@ class ParamService : public Service {
   A_long layer_width_ = 0;
   A_long layer_height_ = 0;
   int outstanding_checkouts_ = 0;
+  std::vector<ParamWarning> warnings_;
 };
 
 // The displayed name of a definition, or a description for unnamed ones.

@@ -2,9 +2,13 @@
 
 #include <charconv>
 #include <cmath>
+#include <filesystem>
+#include <iterator>
+#include <tuple>
 
 #include "commands.h"
 #include "minihost/params/param_text.h"
+#include "settings_file.h"
 
 namespace prismora::cli {
 
@@ -35,15 +39,61 @@ int64_t ParseInteger(std::string_view text, std::string_view option) {
 
 bool TakeParamOption(std::span<const std::string_view> args, std::size_t& i,
                      std::vector<minihost::ParamSetting>& settings) {
-  if (args[i] != "-p" && args[i] != "--param") return false;
-  if (i + 1 >= args.size()) throw UsageError{"-p needs NAME=VALUE"};
+  using Kind = minihost::ParamSetting::Kind;
+  const bool expression = args[i] == "-e" || args[i] == "--expression";
+  if (!expression && args[i] != "-p" && args[i] != "--param") return false;
+  if (i + 1 >= args.size()) {
+    throw UsageError{expression ? "-e needs NAME=EXPRESSION" : "-p needs NAME=VALUE"};
+  }
   try {
-    auto [name, value] = minihost::SplitAssignment(args[++i]);
-    settings.push_back({std::move(name), std::move(value)});
+    minihost::ParamSetting s;
+    std::tie(s.name, s.value) = minihost::SplitAssignment(args[++i]);
+    s.layer = kCommandLineLayer;
+    if (expression) {
+      s.kind = Kind::kExpression;
+      if (s.value.empty()) throw UsageError{"-e \"" + s.name + "=\" needs an expression"};
+    } else if (const std::size_t at = s.name.rfind('@'); at != std::string::npos) {
+      s.kind = Kind::kKeyframe;
+      const std::string time = s.name.substr(at + 1);
+      s.name.erase(at);
+      while (!s.name.empty() && s.name.back() == ' ') s.name.pop_back();
+      if (s.name.empty()) {
+        throw UsageError{"no parameter name before '@' in '" + std::string(args[i]) + "'"};
+      }
+      try {
+        s.time = minihost::ParseKeyTime(time);
+      } catch (const minihost::ParamValueError& e) {
+        throw UsageError{"a keyframe of \"" + s.name + "\": " + e.what()};
+      }
+    }
+    settings.push_back(std::move(s));
   } catch (const minihost::ParamValueError& e) {
     throw UsageError{e.what()};
   }
   return true;
+}
+
+bool TakeSettingsOption(std::span<const std::string_view> args, std::size_t& i,
+                        std::vector<minihost::ParamSetting>& settings) {
+  if (args[i] != "--settings") return false;
+  const std::filesystem::path file = std::string(TakeValue(args, i));
+  std::vector<minihost::ParamSetting> read = ReadSettingsFile(file, kFileLayer);
+  settings.insert(settings.end(), std::make_move_iterator(read.begin()),
+                  std::make_move_iterator(read.end()));
+  return true;
+}
+
+std::string Describe(const minihost::ParamSetting& setting) {
+  std::string text = "\"";
+  text += setting.name;
+  text += "\" ";
+  switch (setting.kind) {
+    case minihost::ParamSetting::Kind::kValue: break;
+    case minihost::ParamSetting::Kind::kKeyframe: text += "at " + setting.time.Text() + " "; break;
+    case minihost::ParamSetting::Kind::kExpression: text += "= "; break;
+  }
+  text += setting.value;
+  return text;
 }
 
 }  // namespace prismora::cli

@@ -86,9 +86,13 @@ int RunDemo(std::span<const std::string_view> args) {
   bool quiet = false;
   // A setting that shows the effect clearly; the user's come after it.
   std::vector<minihost::ParamSetting> settings = {{"Amount", "3"}};
+  settings.back().layer = kDefaultsLayer;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view a = args[i];
-    if (TakePluginOption(args, i, plugin) || TakeParamOption(args, i, settings)) continue;
+    if (TakePluginOption(args, i, plugin) || TakeParamOption(args, i, settings) ||
+        TakeSettingsOption(args, i, settings)) {
+      continue;
+    }
     if (a == "--size") {
       size = ParseSize(TakeValue(args, i));
     } else if (a == "-q" || a == "--quiet") {
@@ -149,8 +153,8 @@ int RunDemo(std::span<const std::string_view> args) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::string changes;
-    for (const minihost::ParamSetting& s : settings) {
-      changes += (changes.empty() ? "" : ", ") + ("\"" + s.name + "\" " + s.value);
+    for (const minihost::ParamSetting& s : renderer->user_settings()) {
+      changes += (changes.empty() ? "" : ", ") + Describe(s);
     }
     std::printf("wrote %s (%dx%d): the test chart before (left) and after (right) Prismora "
                 "with %s, in %.2f s\n",

@@ -2,13 +2,25 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 
 #include "commands.h"
+#include "imageio/image_file.h"
 #include "minihost/driver/frame.h"
 #include "minihost/suites/render_services.h"
 #include "world_raster.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#define PRISMORA_ISATTY _isatty
+#else
+#include <unistd.h>
+#define PRISMORA_ISATTY isatty
+#endif
 
 namespace prismora::cli {
 namespace {
@@ -93,6 +105,25 @@ void CheckCommand(minihost::Host& host, const char* what, PF_Err err) {
 
 }  // namespace
 
+const bool kStderrIsTerminal = PRISMORA_ISATTY(2) != 0;
+
+void ReportWarnings(const std::vector<minihost::ParamWarning>& warnings,
+                    const std::vector<PF_ParamDef>& declared) {
+  static std::mutex mutex;
+  static std::set<std::string> told;  // parameters warned of
+  for (const minihost::ParamWarning& w : warnings) {
+    const auto i = static_cast<std::size_t>(w.index);
+    const std::string name = i < declared.size() ? minihost::DisplayName(declared[i], w.index) : "";
+    std::lock_guard lock(mutex);
+    if (!told.insert(name).second) continue;
+    // On a line of its own, the progress bar's line cleared first; the bar
+    // is drawn again below it.
+    std::lock_guard console(imageio::ConsoleLock());
+    std::fprintf(stderr, "%sprismora: warning: %s\n", kStderrIsTerminal ? "\r\033[K" : "",
+                 w.message.c_str());
+  }
+}
+
 std::string ErrorName(PF_Err err) {
   switch (err) {
     case PF_Err_NONE: return "PF_Err_NONE";
@@ -174,6 +205,11 @@ void EffectRenderer::Render(const minihost::World& input, minihost::World& outpu
   } restore{inter, hook};
   HookScope scope(hook);
 
+  // The interface at the frame's time: keyframed switches and the controls
+  // the plug-in writes into its own expression reach it as a user's changes
+  // (no command at all without keyframes on them).
+  CheckCommand(host_, "update of its controls",
+               session_.SetTime(static_cast<double>(time.value) / time.scale));
   minihost::Frame frame(host_, session_.instance(), input, output);
   frame.set_time(time.value, time.step, time.scale);
   PF_Err err = frame.PreRender();
@@ -184,6 +220,7 @@ void EffectRenderer::Render(const minihost::World& input, minihost::World& outpu
   CheckCommand(host_, "render", err);
   frame.DeletePreRenderData();
   CheckCommand(host_, "deletion of its pre-render data", PF_Err_NONE);
+  ReportWarnings(session_.params().TakeWarnings(), session_.params().declared());
 }
 
 }  // namespace prismora::cli

@@ -30,6 +30,13 @@ struct HostTime {
 HostTime TimeOfFrame(int64_t frame, double fps);
 HostTime TimeOfSeconds(double seconds, double fps);
 
+// Tells the user, on stderr, what the host warns of while rendering (an
+// expression's result clamped into its range, an expression that fails at
+// some time): once per parameter for the whole run, whichever renderer or
+// thread meets it first.
+void ReportWarnings(const std::vector<minihost::ParamWarning>& warnings,
+                    const std::vector<PF_ParamDef>& declared);
+
 // A command the plug-in failed (its code and message), or a fault that the
 // host found in what the plug-in did.
 class RenderFailure : public std::runtime_error {
@@ -65,13 +72,19 @@ class EffectRenderer {
   EffectRenderer& operator=(const EffectRenderer&) = delete;
 
   // Renders the effect on `input` at `time` into `output`, a world of the
-  // input's size and format (one world can take frame after frame). Throws
+  // input's size and format (one world can take frame after frame), with the
+  // interface moved to that time first (Session::SetTime). Throws
   // RenderFailure, or RenderStopped when `observer` said stop.
   void Render(const minihost::World& input, minihost::World& output, HostTime time,
               const RowObserver& observer = {});
   // The same into a new raster of the input's depth.
   imageio::Raster Render(const minihost::World& input, HostTime time,
                          const RowObserver& observer = {});
+
+  // The settings in effect, one group per parameter (Session::user_settings).
+  const std::vector<minihost::ParamSetting>& user_settings() const {
+    return session_.user_settings();
+  }
 
  private:
   minihost::Host host_;

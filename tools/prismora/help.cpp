@@ -47,9 +47,24 @@ constexpr Option kParamOption{
 // Lines marked MERGE(keyframes) and MERGE(movies) are the help of options
 // that come with those features: uncommented, they show in the help and
 // AsksForHelp takes their next word as their value.
-// MERGE(keyframes) constexpr Option kKeyframeOption{"-p, --param", "NAME@TIME=VALUE", "a keyframe: VALUE at TIME seconds; between a parameter's keyframes its value is interpolated as the host does, beyond them it holds the first or last"};
-// MERGE(keyframes) constexpr Option kExpressionOption{"-e", "NAME=EXPR", "set an expression on a parameter, as a user types one into the host (wiggle(2,1), time*2); repeatable, applied in order with -p"};
-// MERGE(keyframes) constexpr Option kSettingsOption{"--settings", "FILE.json", "start from the settings in FILE.json (as 'prismora params --save' writes them); -p and -e come after them"};
+constexpr Option kKeyframeOption{
+    "-p, --param", "NAME@TIME=VALUE",
+    "a keyframe: VALUE at TIME (seconds, 1.5 or 1.5s, or a frame, f36, at "
+    "--fps); sliders, points and colours are interpolated linearly between "
+    "keyframes, popups, checkboxes and \"Mode\" hold until the next, and the "
+    "first and last hold before and after; a parameter takes keyframes or a "
+    "constant value, not both"};
+constexpr Option kExpressionOption{
+    "-e, --expression", "NAME=EXPR",
+    "an expression on a parameter, evaluated at each frame's time as the host "
+    "does (time, value: the constant or keyframed value, and the expression "
+    "functions: wiggle(2,1), value*(1+time)); a result outside the valid "
+    "range is clamped, with one warning"};
+constexpr Option kSettingsOption{
+    "--settings", "FILE.json",
+    "start from the values, keyframes and expressions in FILE.json (as "
+    "'prismora params --save' writes them); -p and -e replace the file's "
+    "settings of the parameters they name"};
 constexpr Option kPluginOption{
     "--plugin", "PATH",
     "the plug-in library to load (default: the Prismora(64bit).aex built next "
@@ -102,8 +117,9 @@ const std::vector<Command>& Commands() {
           "params",
           "params",
           "show the effect's controls, after a user's changes",
-          "params [-p NAME=VALUE]... [--json] [--plugin PATH]",
-          // MERGE(keyframes) usage: "params [-p NAME=VALUE | -p NAME@TIME=VALUE | -e NAME=EXPR]... [--settings FILE.json] [--time T] [--save FILE.json] [--json] [--plugin PATH]"
+          "params [-p NAME=VALUE | -p NAME@TIME=VALUE | -e NAME=EXPR]... "
+          "[--settings FILE.json] [--time T] [--fps F] [--save FILE.json] [--json] "
+          "[--plugin PATH]",
           {"Applies the effect to a 1920x1080 layer with the commands a host sends "
            "(global set-up, parameter set-up, sequence set-up, an interface "
            "update), makes the given changes one after another as a user would, "
@@ -116,9 +132,16 @@ const std::vector<Command>& Commands() {
            "'prismora render' and 'prismora demo'."},
           {
               kParamOption,
-              // MERGE(keyframes) kKeyframeOption, kExpressionOption, kSettingsOption,
-              // MERGE(keyframes) {"--time", "T", "show values and expressions at T seconds (default 0)"},
-              // MERGE(keyframes) {"--save", "FILE.json", "write the settings made (values, keyframes, expressions) to FILE.json for --settings"},
+              kKeyframeOption,
+              kExpressionOption,
+              kSettingsOption,
+              {"--time", "T",
+               "show the values at T (seconds, 1.5 or 1.5s, or a frame, f36; "
+               "default 0), and which parameters are animated"},
+              {"--fps", "F", "frames per second for frame times (default 30)"},
+              {"--save", "FILE.json",
+               "write the settings made (values, keyframes, expressions) to "
+               "FILE.json, for --settings"},
               {"--json", "",
                "print the same as one JSON object for scripts: \"format_version\" "
                "1, \"plugin\", \"layer\" and \"params\", one object per control with "
@@ -147,11 +170,11 @@ const std::vector<Command>& Commands() {
           "render",
           "render INPUT OUTPUT",
           "apply the effect to an image file or a frame range",
-          "render INPUT OUTPUT [-p NAME=VALUE]... [--time SECONDS | --frame N] "
+          "render INPUT OUTPUT [-p NAME=VALUE | -p NAME@TIME=VALUE | -e NAME=EXPR]... "
+          "[--settings FILE.json] [--time SECONDS | --frame N] "
           "[--frames A-B] [--fps F] [--depth 8|16|32] "
           "[--alpha straight|premultiplied|ignore] [--compression C] [--threads N] "
           "[--plugin PATH] [-q] [--timing]",
-          // MERGE(keyframes) usage: add "[-e NAME=EXPR]... [--settings FILE.json]" after "[-p NAME=VALUE]..."
           // MERGE(movies) usage: add "[--codec NAME] [--crf N]" after "[--compression C]"
           {"Applies the effect to an image file through the emulated host and the "
            "real plug-in, as After Effects drives it: parameter set-up, the user's "
@@ -169,7 +192,9 @@ const std::vector<Command>& Commands() {
            "and an existing output as it was."},
           {
               kParamOption,
-              // MERGE(keyframes) kKeyframeOption, kExpressionOption, kSettingsOption,
+              kKeyframeOption,
+              kExpressionOption,
+              kSettingsOption,
               {"--time", "SECONDS", "render at this time (default 0)"},
               {"--frame", "N",
                "render frame N, at N / F seconds; with a sequence pattern, that "
@@ -233,8 +258,8 @@ const std::vector<Command>& Commands() {
           "demo",
           "demo [OUTPUT]",
           "render a built-in test chart, before and after",
-          "demo [OUTPUT] [-p NAME=VALUE]... [--size WxH] [--plugin PATH] [-q]",
-          // MERGE(keyframes) usage: add "[-e NAME=EXPR]... [--settings FILE.json]" after "[-p NAME=VALUE]..."
+          "demo [OUTPUT] [-p NAME=VALUE | -p NAME@TIME=VALUE | -e NAME=EXPR]... "
+          "[--settings FILE.json] [--size WxH] [--plugin PATH] [-q]",
           {"Renders a test chart drawn in code (hard edges at every angle, fine "
            "radial lines, a grid, smooth ramps and a half-transparent region) "
            "through the plug-in with \"Amount\" 3 and the given settings, and "
@@ -245,7 +270,9 @@ const std::vector<Command>& Commands() {
            "render' writes."},
           {
               kParamOption,
-              // MERGE(keyframes) kKeyframeOption, kExpressionOption, kSettingsOption,
+              kKeyframeOption,
+              kExpressionOption,
+              kSettingsOption,
               {"--size", "WxH",
                "the chart's size, from 16x16 to 8192x8192 (default 1920x1080); "
                "the picture is twice as wide"},
@@ -422,7 +449,8 @@ void AppendParameterValues(std::string& out) {
                    column);
   AppendDefinition(out, "colours", "#RRGGBB, or R,G,B with each channel 0 to 255", column);
   AppendDefinition(out, "points", "X,Y in pixels of the layer, or X%,Y% of its size", column);
-  // MERGE(keyframes) AppendDefinition(out, "keyframes", "NAME@TIME=VALUE: the value at TIME seconds, interpolated between keyframes", column);
+  AppendDefinition(out, "keyframes", "NAME@TIME=VALUE, the value at TIME: \"Amount@0=0\", "
+                   "\"Amount@f90=4\"", column);
   AppendWrapped(out, "  ", "A value outside the parameter's valid range is refused.", "  ");
 }
 

@@ -134,7 +134,9 @@ void PrintInfoJson(const minihost::PluginLibrary& library, const std::string& ab
          {"about", about}});
 }
 
-void PrintParamsJson(minihost::Session& session, const std::filesystem::path& plugin) {
+void PrintParamsJson(minihost::Session& session, const std::filesystem::path& plugin,
+                     double seconds,
+                     const std::function<PF_ParamDef(PF_ParamIndex)>& value_at) {
   const int width = session.params().layer_width();
   const int height = session.params().layer_height();
   json params = json::array();
@@ -147,20 +149,29 @@ void PrintParamsJson(minihost::Session& session, const std::filesystem::path& pl
                 {"type", minihost::TypeName(p.def.param_type)},
                 {"hidden", p.hidden},
                 {"greyed_out", p.disabled()}};
-    AddValues(out, p.def, width, height);
-    if (!p.expression.empty()) {
+    // An animated control's value is the one a frame at `seconds` checks out.
+    AddValues(out, p.animated() ? value_at(index) : p.def, width, height);
+    if (p.animated()) {
+      out["animation"] = {{"keyframes", p.keyframes.size()},
+                          {"expression", p.user_expression}};
+    }
+    if (!p.expression.empty() && !p.user_expression) {
       const minihost::ExpressionResult r =
-          session.params().Evaluate(session.instance(), index, 0.0);
-      json expression = {{"text", p.expression}, {"time", 0.0}, {"value", r.value}};
+          session.params().Evaluate(session.instance(), index, seconds);
+      json expression = {{"text", p.expression}, {"time", seconds}, {"value", r.value}};
       // On an error the value is the static one, as the host falls back to.
       if (!r.ok) expression["error"] = {{"message", r.error}, {"position", r.error_position}};
       out["expression"] = std::move(expression);
+    } else if (p.user_expression) {
+      // The user's expression gives "value" above, clamped as the host does.
+      out["expression"] = {{"text", p.expression}, {"time", seconds}};
     }
     params.push_back(std::move(out));
   }
   Print({{"format_version", kJsonFormatVersion},
          {"plugin", plugin.string()},
          {"layer", {{"width", width}, {"height", height}}},
+         {"time", seconds},
          {"params", std::move(params)}});
 }
 

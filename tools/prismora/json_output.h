@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "minihost/driver/session.h"
@@ -18,8 +19,11 @@ inline constexpr int kJsonFormatVersion = 1;
 // set-up.
 void PrintInfoJson(const minihost::PluginLibrary& library, const std::string& about);
 
-// Every control of the applied effect as the host holds it, with the
-// expression on any that has one and its value at time 0.
-void PrintParamsJson(minihost::Session& session, const std::filesystem::path& plugin);
+// Every control of the applied effect as the host holds it at `seconds`:
+// `value_at` checks out an animated parameter's value at that time; the
+// expression on any that has one with its value then.
+void PrintParamsJson(minihost::Session& session, const std::filesystem::path& plugin,
+                     double seconds,
+                     const std::function<PF_ParamDef(PF_ParamIndex)>& value_at);
 
 }  // namespace prismora::cli

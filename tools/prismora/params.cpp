@@ -1,14 +1,18 @@
 // prismora params: the effect's controls as the host holds them after the
 // commands a real host sends when the effect is applied and the user makes
 // the given changes.
+#include <cmath>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "arguments.h"
 #include "commands.h"
 #include "json_output.h"
 #include "minihost/driver/session.h"
 #include "minihost/params/param_text.h"
+#include "settings_file.h"
 
 namespace prismora::cli {
 namespace {
@@ -36,25 +40,66 @@ void PrintTable(const std::vector<Row>& rows) {
   }
 }
 
-std::vector<Row> ControlRows(minihost::Session& session) {
+// The time the values are shown at, in the host's terms.
+struct ShownTime {
+  double seconds = 0.0;
+  A_long value = 0;
+  A_u_long scale = 30000;
+};
+
+ShownTime TimeAt(double seconds, double fps) {
+  ShownTime t;
+  t.seconds = seconds;
+  t.scale = static_cast<A_u_long>(std::llround(fps * 1000.0));
+  const double ticks = std::round(seconds * t.scale);
+  if (ticks > 2147483647.0) {
+    throw UsageError{"--time " + minihost::FormatNumber(seconds) +
+                     " s lies beyond the host's time at this frame rate"};
+  }
+  t.value = static_cast<A_long>(ticks);
+  return t;
+}
+
+// A parameter's value as a frame at `time` checks it out.
+PF_ParamDef ValueAt(minihost::Session& session, PF_ParamIndex index, const ShownTime& time) {
+  PF_ParamDef def{};
+  session.params().Checkout(session.instance(), index, time.value, 1000, time.scale, &def);
+  return def;
+}
+
+std::string Animation(const minihost::HostParam& p) {
+  if (!p.keyframes.empty() && p.user_expression) return "keyframes, expression";
+  if (!p.keyframes.empty()) return "keyframes";
+  return p.user_expression ? "expression" : "";
+}
+
+// With anything animated, a last column says what is, and the values of
+// animated parameters are those at the time shown.
+std::vector<Row> ControlRows(minihost::Session& session, const ShownTime& time) {
+  const std::vector<minihost::HostParam>& params = session.Params();
+  bool any_animated = false;
+  for (const minihost::HostParam& p : params) any_animated = any_animated || p.animated();
   std::vector<Row> rows = {{"index", "name", "type", "valid range", "slider range", "default",
                             "value", "visibility", "interface"}};
-  const std::vector<minihost::HostParam>& params = session.Params();
+  if (any_animated) rows.front().push_back("animation");
   for (std::size_t i = 0; i < params.size(); ++i) {
     const minihost::HostParam& p = params[i];
     const auto index = static_cast<PF_ParamIndex>(i);
+    const PF_ParamDef value = p.animated() ? ValueAt(session, index, time) : p.def;
     rows.push_back({std::to_string(i), minihost::DisplayName(p.def, index),
                     minihost::TypeName(p.def.param_type), minihost::FormatValidRange(p.def),
                     minihost::FormatSliderRange(p.def), minihost::FormatDefault(p.def),
-                    minihost::FormatValue(p.def), p.hidden ? "hidden" : "shown",
+                    minihost::FormatValue(value), p.hidden ? "hidden" : "shown",
                     p.disabled() ? "greyed out" : "enabled"});
+    if (any_animated) rows.back().push_back(Animation(p));
   }
   return rows;
 }
 
-void PrintExpressions(minihost::Session& session) {
+void PrintExpressions(minihost::Session& session, const ShownTime& time) {
   bool any = false;
   const std::vector<minihost::HostParam>& params = session.Params();
+  const std::string at = minihost::FormatNumber(time.seconds);
   for (std::size_t i = 0; i < params.size(); ++i) {
     if (params[i].expression.empty()) continue;
     any = true;
@@ -62,15 +107,34 @@ void PrintExpressions(minihost::Session& session) {
     std::printf("expression on \"%s\" (%zu): %s\n",
                 minihost::DisplayName(params[i].def, index).c_str(), i,
                 params[i].expression.c_str());
-    const minihost::ExpressionResult r = session.params().Evaluate(session.instance(), index, 0.0);
+    if (params[i].user_expression) {
+      std::printf("  value at time %s: %s\n", at.c_str(),
+                  minihost::FormatValue(ValueAt(session, index, time)).c_str());
+      continue;
+    }
+    const minihost::ExpressionResult r =
+        session.params().Evaluate(session.instance(), index, time.seconds);
     if (r.ok) {
-      std::printf("  value at time 0: %.5f\n", r.value);
+      std::printf("  value at time %s: %.5f\n", at.c_str(), r.value);
     } else {
-      std::printf("  value at time 0: %.5f (the static value: %s at byte %zu)\n", r.value,
-                  r.error.c_str(), r.error_position);
+      std::printf("  value at time %s: %.5f (the static value: %s at byte %zu)\n", at.c_str(),
+                  r.value, r.error.c_str(), r.error_position);
     }
   }
   if (!any) std::printf("expressions: none\n");
+}
+
+// The controls as a table for people, then the expressions.
+void PrintText(minihost::Session& session, const std::filesystem::path& plugin,
+               const ShownTime& shown, bool time_given) {
+  std::printf("plug-in  %s\n", plugin.string().c_str());
+  std::printf("layer    %d x %d pixels\n", session.params().layer_width(),
+              session.params().layer_height());
+  if (time_given) std::printf("time     %s s\n", minihost::FormatNumber(shown.seconds).c_str());
+  std::printf("\n");
+  PrintTable(ControlRows(session, shown));
+  std::printf("\n");
+  PrintExpressions(session, shown);
 }
 
 // 1 when a change was answered with an error or the host found something
@@ -93,25 +157,38 @@ int ExitCode(PF_Err err, const minihost::Session& session) {
 int RunParams(std::span<const std::string_view> args) {
   std::filesystem::path plugin = minihost::DefaultPluginPath();
   std::vector<minihost::ParamSetting> settings;
+  std::optional<minihost::KeyTime> time;
+  double fps = 30.0;
+  std::optional<std::filesystem::path> save;
   bool json = false;
-  try {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-      if (TakePluginOption(args, i, plugin)) continue;
-      if (args[i] == "-p" || args[i] == "--param") {
-        if (i + 1 >= args.size()) throw UsageError{"-p needs NAME=VALUE"};
-        auto [name, value] = minihost::SplitAssignment(args[++i]);
-        settings.push_back({std::move(name), std::move(value)});
-        continue;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (TakePluginOption(args, i, plugin) || TakeParamOption(args, i, settings) ||
+        TakeSettingsOption(args, i, settings)) {
+      continue;
+    }
+    if (args[i] == "--time") {
+      const std::string_view text = TakeValue(args, i);
+      try {
+        time = minihost::ParseKeyTime(text);
+      } catch (const minihost::ParamValueError& e) {
+        throw UsageError{std::string("--time: ") + e.what()};
       }
-      if (args[i] == "--json") {
-        json = true;
-        continue;
+    } else if (args[i] == "--fps") {
+      fps = ParseReal(TakeValue(args, i), args[i]);
+      if (fps <= 0.0 || fps > 10000.0) {
+        throw UsageError{"--fps takes a frame rate above 0 and up to 10000"};
       }
+    } else if (args[i] == "--save") {
+      save = std::string(TakeValue(args, i));
+    } else if (args[i] == "--json") {
+      json = true;
+    } else {
       throw UsageError{"params: unknown option '" + std::string(args[i]) + "'"};
     }
-  } catch (const minihost::ParamValueError& e) {
-    throw UsageError{e.what()};
   }
+  minihost::ResolveFrames(settings, fps);
+  if (time) time->rate = fps;
+  const ShownTime shown = TimeAt(time ? time->Seconds() : 0.0, fps);
 
   minihost::Host host(minihost::PluginLibrary::Load(plugin));
   minihost::Session session(host);
@@ -125,17 +202,18 @@ int RunParams(std::span<const std::string_view> args) {
   } catch (const minihost::ParamValueError& e) {
     throw UsageError{e.what()};
   }
+  if (const PF_Err time_err = session.SetTime(shown.seconds); err == PF_Err_NONE) err = time_err;
 
   if (json) {
-    PrintParamsJson(session, plugin);
-    return ExitCode(err, session);
+    PrintParamsJson(session, plugin, shown.seconds,
+                    [&](PF_ParamIndex index) { return ValueAt(session, index, shown); });
+  } else {
+    PrintText(session, plugin, shown, time.has_value());
   }
-  std::printf("plug-in  %s\n", plugin.string().c_str());
-  std::printf("layer    %d x %d pixels\n\n", session.params().layer_width(),
-              session.params().layer_height());
-  PrintTable(ControlRows(session));
-  std::printf("\n");
-  PrintExpressions(session);
+  for (const minihost::ParamWarning& w : session.params().TakeWarnings()) {
+    std::fprintf(stderr, "prismora: warning: %s\n", w.message.c_str());
+  }
+  if (save) WriteSettingsFile(*save, session.user_settings(), session.params().declared());
   return ExitCode(err, session);
 }
 

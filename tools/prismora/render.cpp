@@ -76,7 +76,10 @@ RenderOptions ParseOptions(std::span<const std::string_view> args) {
   std::vector<std::string_view> positional;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view a = args[i];
-    if (TakePluginOption(args, i, o.plugin) || TakeParamOption(args, i, o.settings)) continue;
+    if (TakePluginOption(args, i, o.plugin) || TakeParamOption(args, i, o.settings) ||
+        TakeSettingsOption(args, i, o.settings)) {
+      continue;
+    }
     if (a == "--time") {
       o.seconds = ParseReal(TakeValue(args, i), a);
     } else if (a == "--frame") {
@@ -120,6 +123,8 @@ RenderOptions ParseOptions(std::span<const std::string_view> args) {
   if (o.frames && (o.seconds || o.frame)) {
     throw UsageError{"--frames renders a range: it takes neither --time nor --frame"};
   }
+  // Keyframes at frame numbers count at the render's rate.
+  minihost::ResolveFrames(o.settings, o.fps);
   return o;
 }
 
