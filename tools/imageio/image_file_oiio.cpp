@@ -585,7 +585,18 @@ void SetFileThreads(int threads) {
 ImageSize ReadImageSize(const fs::path& path) {
   auto in = OpenInput(path);
   const Geometry geometry = GeometryOf(in->spec());
-  return {geometry.width(), geometry.height()};
+  return {geometry.width(), geometry.height(), DepthOfType(in->spec().format),
+          ChannelLayout(in->spec(), path).alpha >= 0};
+}
+
+bool ReadsAsMovie(const fs::path& path) {
+  if (IsMovieName(path)) return true;
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return false;
+  QuietStderr quiet;
+  auto in = OIIO::ImageInput::open(path.string());
+  (void)OIIO::geterror();
+  return in && std::string_view(in->format_name()) == "ffmpeg";
 }
 
 ImageMetadata ReadImage(const fs::path& path, std::optional<Depth> depth,

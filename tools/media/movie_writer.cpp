@@ -171,7 +171,10 @@ struct MovieWriter::State {
   // Audio copied from the input: its streams by input index, and the span.
   InputPtr audio;
   std::map<int, AVStream*> audio_streams;
-  double audio_start = 0, audio_end = 0;  // seconds on the input's time line
+  // Seconds on the input's time line: where the output's time 0 lies, and
+  // the span of packets kept. A span from the movie's first frame or to its
+  // last keeps the audio before or after (an encoder's priming, a tail).
+  double audio_origin = 0, audio_start = 0, audio_end = 0;
   PacketPtr held;                          // read, not yet due
   bool audio_done = false;
 
@@ -287,8 +290,10 @@ struct MovieWriter::State {
     }
     const double frame = static_cast<double>(output.audio_rate.den) /
                          static_cast<double>(output.audio_rate.num);
-    audio_start = video_start + static_cast<double>(output.audio_first_frame) * frame;
-    audio_end = audio_start + static_cast<double>(output.frames) * frame;
+    audio_origin = video_start + static_cast<double>(output.audio_first_frame) * frame;
+    audio_end = audio_origin + static_cast<double>(output.frames) * frame;
+    audio_start = output.audio_first_frame == 0 ? -1e300 : audio_origin;
+    if (output.audio_first_frame + output.frames >= output.audio_movie_frames) audio_end = 1e300;
     for (unsigned i = 0; i < audio->nb_streams; ++i) {
       AVStream* in = audio->streams[i];
       if (in->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) {
@@ -309,7 +314,7 @@ struct MovieWriter::State {
       return;
     }
     if (output.audio_first_frame > 0) {
-      av_seek_frame(audio.get(), -1, static_cast<int64_t>(audio_start * AV_TIME_BASE),
+      av_seek_frame(audio.get(), -1, static_cast<int64_t>(audio_origin * AV_TIME_BASE),
                     AVSEEK_FLAG_BACKWARD);
     }
     held = NewPacket();
@@ -343,7 +348,7 @@ struct MovieWriter::State {
         held->size = -1;
         continue;
       }
-      const int64_t shift = std::llround(audio_start / tb);
+      const int64_t shift = std::llround(audio_origin / tb);
       held->pts -= shift;
       if (held->dts != AV_NOPTS_VALUE) held->dts -= shift;
       AVStream* out = audio_streams.at(held->stream_index);
@@ -365,7 +370,7 @@ struct MovieWriter::State {
         throw MovieError("cannot encode " + Quote(output.target) + ": " + AvErrorText(err));
       }
       const double time = static_cast<double>(packet->dts) * av_q2d(encoder->time_base);
-      CopyAudio(audio_start + time + 0.5);
+      CopyAudio(audio_origin + time + 0.5);
       av_packet_rescale_ts(packet.get(), encoder->time_base, video->time_base);
       packet->stream_index = video->index;
       err = av_interleaved_write_frame(muxer.get(), packet.get());
@@ -398,7 +403,7 @@ struct MovieWriter::State {
       }
       avcodec_send_frame(encoder.get(), nullptr);
       WritePackets();
-      CopyAudio(audio_end + 1.0);
+      CopyAudio(1e300);
       int err = av_write_trailer(muxer.get());
       avio_flush(io);
       if (err >= 0 && io->error < 0) err = io->error;

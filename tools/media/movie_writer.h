@@ -43,6 +43,7 @@ struct MovieOutput {
   std::filesystem::path audio_from;
   FrameRate audio_rate;
   int64_t audio_first_frame = 0;
+  int64_t audio_movie_frames = 0;  // of that movie: a span to its end keeps the audio's tail
   int64_t frames = 0;
 };
 
