@@ -18,6 +18,12 @@ class MovieError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A frame of a movie that cannot be read; the message names it.
+class MovieFrameError : public MovieError {
+ public:
+  using MovieError::MovieError;
+};
+
 // What was asked of a movie output cannot be done (a codec the container
 // cannot hold, a depth or alpha the codec cannot keep): found before any
 // rendering.

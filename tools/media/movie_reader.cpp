@@ -57,7 +57,7 @@ struct MovieReader::State {
   std::vector<std::unique_ptr<Converter>> converters;
 
   [[noreturn]] void Fail(int64_t n, const std::string& why) const {
-    throw MovieError("cannot read " + FrameText(n) + " of " + Quote(path) + ": " + why);
+    throw MovieFrameError("cannot read " + FrameText(n) + " of " + Quote(path) + ": " + why);
   }
 
   int64_t StartTime() const {
@@ -150,8 +150,8 @@ struct MovieReader::State {
       FramePtr frame = DecodeNext();
       if (!frame) {
         if (next == 0) Fail(n, "the movie holds no frame there");
-        throw MovieError(Quote(path) + " ends at frame " + std::to_string(next - 1) + ": " +
-                         FrameText(n) + " is not in it");
+        throw MovieFrameError(Quote(path) + " ends at frame " + std::to_string(next - 1) +
+                              ": " + FrameText(n) + " is not in it (the file is cut short)");
       }
       const int64_t index = IndexOf(*frame);
       if (index == n) return frame;
@@ -327,7 +327,24 @@ MovieReader::MovieReader(const std::filesystem::path& path, imageio::InputAlpha 
   if (desc == nullptr) throw MovieError("cannot read " + Quote(path) + ": unknown pixel format");
   info.has_alpha = (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
   info.depth = desc->comp[0].depth > 8 ? Depth::k16 : Depth::k8;
-  info.frames = s.stream->nb_frames > 0 ? s.stream->nb_frames : CountFrames(path, index);
+  if (s.stream->nb_frames > 0) {
+    info.frames = s.stream->nb_frames;
+  } else {
+    info.frames = CountFrames(path, index);
+    // A file cut short holds fewer frames than its header's duration says.
+    double seconds = -1;
+    if (s.stream->duration != AV_NOPTS_VALUE && s.stream->duration > 0) {
+      seconds = static_cast<double>(s.stream->duration) * av_q2d(s.stream->time_base);
+    } else if (s.input->duration != AV_NOPTS_VALUE && s.input->duration > 0) {
+      seconds = static_cast<double>(s.input->duration) / AV_TIME_BASE;
+    }
+    const auto said = static_cast<int64_t>(std::floor(seconds * info.rate.value() + 1e-6));
+    if (seconds > 0 && said > info.frames + 1) {
+      throw MovieError("cannot read " + Quote(path) + ": the file is cut short (it lasts " +
+                       std::to_string(said) + " frames by its header, but holds " +
+                       std::to_string(info.frames) + ")");
+    }
+  }
   if (info.frames <= 0) throw MovieError(Quote(path) + " holds no video frames");
 }
 

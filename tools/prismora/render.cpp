@@ -184,8 +184,7 @@ std::vector<Job> PlanJobs(const RenderOptions& o, const PathPattern& in, const P
   if (movie != nullptr && range.last >= movie->info().frames) {
     throw media::MovieError(Quote(movie->path()) + " ends at frame " +
                             std::to_string(movie->info().frames - 1) + ": frame " +
-                            std::to_string(std::max(range.first, movie->info().frames)) +
-                            " is not in it");
+                            std::to_string(range.last) + " is not in it");
   }
   std::vector<Job> jobs;
   for (int64_t n = range.first; n <= range.last; ++n) {
@@ -307,6 +306,8 @@ void Work(int worker, const std::vector<Job>& jobs, FrameSource& source, FrameSi
       partial.store(0.0);
     }
   } catch (const RenderStopped&) {
+  } catch (const media::MovieFrameError& e) {
+    state.Fail(e.what());  // names the frame itself
   } catch (const std::bad_alloc&) {
     const std::string prefix = job != nullptr ? FramePrefix(job->frame, jobs.size() > 1) : "";
     state.Fail(prefix + "not enough memory for a " + std::to_string(source.width()) + "x" +
