@@ -459,9 +459,8 @@ bool IsMovieName(const fs::path& path) {
 }
 
 [[noreturn]] void RefuseMovie(const fs::path& path) {
-  throw ImageError(Quote(path) + " is a movie: render reads still images and image sequences "
-                   "(write the movie's frames out as images, such as shot.####.png, and "
-                   "render those with --frames)");
+  throw ImageError(Quote(path) + " is a movie: the frames of a sequence are image files "
+                   "(give the movie itself as INPUT)");
 }
 
 // A file of several images (OpenEXR parts, TIFF pages, GIF frames) would
