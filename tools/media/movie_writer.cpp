@@ -82,6 +82,15 @@ uint16_t WideOf(T v) {
   }
 }
 
+template <class T>
+uint8_t NarrowOf(T v) {
+  if constexpr (std::is_same_v<T, uint8_t>) {
+    return v;
+  } else {
+    return imageio::FromUnit<uint8_t>(imageio::ToUnit(v));
+  }
+}
+
 void PutLe16(uint8_t* p, uint16_t v) {
   p[0] = static_cast<uint8_t>(v & 0xff);
   p[1] = static_cast<uint8_t>(v >> 8);
@@ -483,18 +492,21 @@ struct MovieWriter::State {
   }
 
   // FFV1's RGB formats filled by hand, so that every value goes in as it is.
+  // The format follows the first frame's depth; a later frame of another
+  // depth (a sequence of mixed files) is converted to it.
   void PackLossless(const imageio::RasterView& pixels, AVFrame& frame) const {
     const bool alpha = output.alpha;
+    const bool narrow = pixel_format == AV_PIX_FMT_BGRA || pixel_format == AV_PIX_FMT_BGR0;
     imageio::VisitDepth(pixels.depth, [&]<class T>(std::type_identity<T>) {
       for (int y = 0; y < pixels.height; ++y) {
         const imageio::Argb<T>* row = pixels.Row<T>(y);
-        if constexpr (std::is_same_v<T, uint8_t>) {
+        if (narrow) {
           uint8_t* out = frame.data[0] + static_cast<std::ptrdiff_t>(y) * frame.linesize[0];
           for (int x = 0; x < pixels.width; ++x, out += 4) {
-            out[0] = row[x].blue;
-            out[1] = row[x].green;
-            out[2] = row[x].red;
-            out[3] = alpha ? row[x].alpha : 255;
+            out[0] = NarrowOf(row[x].blue);
+            out[1] = NarrowOf(row[x].green);
+            out[2] = NarrowOf(row[x].red);
+            out[3] = alpha ? NarrowOf(row[x].alpha) : 255;
           }
         } else {
           // gbrp16le / gbrap16le: planes green, blue, red, alpha.
@@ -535,6 +547,12 @@ bool MovieWriter::Put(int64_t index, const imageio::RasterView& pixels,
   {
     std::lock_guard lock(s.mutex);
     if (s.error) throw MovieError(*s.error);
+  }
+  if (pixels.width != s.output.width || pixels.height != s.output.height) {
+    throw MovieError("frame " + std::to_string(index) + " of " + Quote(s.output.target) + " is " +
+                     std::to_string(pixels.width) + "x" + std::to_string(pixels.height) +
+                     ", unlike the movie's " + std::to_string(s.output.width) + "x" +
+                     std::to_string(s.output.height));
   }
   FramePtr frame = s.Convert(pixels);
   std::unique_lock lock(s.mutex);
