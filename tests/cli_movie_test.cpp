@@ -108,16 +108,18 @@ class CliMovie : public ::testing::Test {
                      const std::string& codec_args, const std::string& audio_args = "-c:a aac",
                      const std::string& filter = "") {
     const fs::path path = File(name);
-    std::string video = "testsrc2=size=64x48:rate=" + rate;
-    if (!filter.empty()) video += "," + filter;
-    // The tone lasts as long as the frames.
+    // Both sources end on their own (the video half a frame after its last
+    // one), so that ffmpeg writes all of the tone's packets.
     const std::size_t slash = rate.find('/');
     const double fps = slash == std::string::npos
                            ? std::stod(rate)
                            : std::stod(rate.substr(0, slash)) / std::stod(rate.substr(slash + 1));
+    std::string video = "testsrc2=size=64x48:rate=" + rate +
+                        ":duration=" + std::to_string((frames - 0.5) / fps);
+    if (!filter.empty()) video += "," + filter;
     Ffmpeg("-f lavfi -i \"" + video + "\" -f lavfi -i sine=frequency=440:sample_rate=48000:" +
-           "duration=" + std::to_string(frames / fps) + " -frames:v " + std::to_string(frames) +
-           " " + codec_args + " " + audio_args + " " + Q(path));
+           "duration=" + std::to_string(frames / fps) + " " + codec_args + " " + audio_args +
+           " " + Q(path));
     return path;
   }
 
