@@ -270,6 +270,31 @@ TEST_F(CliMovie, DeepAlphaMovieToSequenceAndRanges) {
   EXPECT_NEAR(p.audio_seconds, std::min(audio_end, 0.40) - 0.16, 0.03);
 }
 
+// A frame far into a movie is reached by seeking, and is the very frame
+// that decoding from the start gives: H.264 with B-frames and keyframes 12
+// apart, in MP4 (which starts its times after the encoder's delay) and in
+// Matroska (which keeps them in milliseconds).
+TEST_F(CliMovie, FramesFarAheadAreFoundBySeeking) {
+  for (const char* name : {"long.mp4", "long.mkv"}) {
+    SCOPED_TRACE(name);
+    const fs::path in = MakeMovie(name, "30000/1001", 90, "-c:v libx264 -g 12 -bf 2", "-an");
+    ASSERT_EQ(Render(Q(in) + " " + Q(File("run.##.png")) + " --frames 60-79 -q").exit_code, 0);
+    for (int frame : {75, 89}) {
+      const CommandResult r = Render(Q(in) + " " + Q(File("one.png")) + " --frame " +
+                                     std::to_string(frame) + " -q");
+      ASSERT_EQ(r.exit_code, 0) << r.err;
+      const imageio::Raster one = imageio::ReadImage(File("one.png")).raster;
+      if (frame == 75) {
+        EXPECT_TRUE(one.SamePixels(imageio::ReadImage(File("run.75.png")).raster));
+        EXPECT_FALSE(one.SamePixels(imageio::ReadImage(File("run.74.png")).raster));
+      }
+    }
+    // The last frame, by seeking, and the first beyond it.
+    EXPECT_THAT(Render(Q(in) + " " + Q(File("one.png")) + " --frame 90").err,
+                HasSubstr("ends at frame 89"));
+  }
+}
+
 // An image sequence and a still become movies at --fps (30 by default).
 TEST_F(CliMovie, SequenceAndStillIntoMovies) {
   const fs::path in = MakeMovie("in.mkv", "25", 6, "-c:v ffv1 -pix_fmt bgr0", "-an");

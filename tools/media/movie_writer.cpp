@@ -445,6 +445,11 @@ struct MovieWriter::State {
     frame->format = pixel_format;
     frame->width = pixels.width;
     frame->height = pixels.height;
+    // Encoders that tag each frame (ProRes) take the colour from it.
+    frame->color_primaries = encoder->color_primaries;
+    frame->color_trc = encoder->color_trc;
+    frame->colorspace = encoder->colorspace;
+    frame->color_range = encoder->color_range;
     if (av_frame_get_buffer(frame.get(), 0) < 0) throw std::bad_alloc();
     if (codec == Codec::kFfv1) {
       PackLossless(pixels, *frame);
