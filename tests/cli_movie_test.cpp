@@ -21,6 +21,8 @@
 
 #if defined(PRISMORA_HAVE_MOVIES) && defined(PRISMORA_HAVE_IMAGE_FILES) && !defined(_WIN32)
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 extern "C" {
@@ -420,6 +422,57 @@ TEST_F(CliMovie, FailedAndInterruptedRendersLeaveNoMovie) {
   std::ifstream kept(File("out.mkv"));
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}),
             "an output that must survive");
+}
+
+// A movie larger than the room it has fails with our message, whatever
+// stops its writes: a limit on file sizes (for anyone), and a full disk (a
+// 1 MiB tmpfs, as root). Nothing is left and the old output stays.
+TEST_F(CliMovie, AFullDiskOrAFileSizeLimitFailsCleanly) {
+  Ffmpeg("-f lavfi -i \"nullsrc=size=640x480,geq=random(1)*255:128:128\" -frames:v 1 " +
+         Q(File("noise.png")));
+  struct Case {
+    fs::path folder;
+    bool limit_size;
+    std::string message;
+  };
+  std::vector<Case> cases = {{File("limited"), true, "the file is too large for the file system"}};
+  fs::create_directory(File("limited"));
+  fs::create_directory(File("disk"));
+  const bool mounted =
+      ::geteuid() == 0 && ::mount("tmpfs", File("disk").c_str(), "tmpfs", 0, "size=1m") == 0;
+  if (mounted) cases.push_back({File("disk"), false, "no space left on the device"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    std::ofstream(c.folder / "out.mkv") << "an output that must survive";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      if (c.limit_size) {
+        const rlimit limit{1 << 20, 1 << 20};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+      }
+      ::freopen("/dev/null", "w", stdout);
+      ::freopen((c.folder.parent_path() / "err.txt").c_str(), "w", stderr);
+      const std::string input = File("noise.png").string();
+      const std::string output = (c.folder / "out.mkv").string();
+      ::execl(PRISMORA_TOOL_PATH, "prismora", "render", input.c_str(), output.c_str(),
+              "--frames", "0-11", "-p", "Amount=0", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::ifstream err(File("err.txt"));
+    EXPECT_THAT(std::string(std::istreambuf_iterator<char>(err), {}),
+                HasSubstr("cannot write '" + (c.folder / "out.mkv").string() + "': " + c.message));
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(c.folder)) left.push_back(e.path().filename());
+    EXPECT_THAT(left, ::testing::ElementsAre("out.mkv"));
+    std::ifstream kept(c.folder / "out.mkv");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}),
+              "an output that must survive");
+  }
+  if (mounted) ::umount2(File("disk").c_str(), MNT_DETACH);
 }
 
 #endif  // PRISMORA_MOVIE_TESTS
