@@ -139,6 +139,10 @@ struct ImageSize {
 };
 ImageSize ReadImageSize(const std::filesystem::path& path);
 
+// Movie files by extension (.mov, .mp4, .mkv, .avi, .webm, .mxf, ...),
+// those OpenImageIO reads (through FFmpeg) and those it does not.
+bool IsMovieName(const std::filesystem::path& path);
+
 // True for a file that ReadImage refuses as a movie: a movie's extension,
 // or contents that OpenImageIO reads as one.
 bool ReadsAsMovie(const std::filesystem::path& path);

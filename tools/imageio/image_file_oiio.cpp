@@ -447,17 +447,6 @@ void CheckPngComplete(const fs::path& path) {
   }
 }
 
-// Movie files by extension, those OpenImageIO reads (through FFmpeg) and
-// those it does not.
-bool IsMovieName(const fs::path& path) {
-  std::string ext = path.extension().string();
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  static constexpr std::string_view kMovies[] = {
-      ".mov", ".qt",  ".mp4", ".m4v", ".mkv", ".avi",  ".webm", ".mxf", ".mpg",
-      ".mpeg", ".m2v", ".m2ts", ".mts", ".ts", ".wmv", ".flv", ".ogv", ".3gp", ".3g2", ".mj2"};
-  return std::find(std::begin(kMovies), std::end(kMovies), ext) != std::end(kMovies);
-}
-
 [[noreturn]] void RefuseMovie(const fs::path& path) {
   throw ImageError(Quote(path) + " is a movie: the frames of a sequence are image files "
                    "(give the movie itself as INPUT)");
