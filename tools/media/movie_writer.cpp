@@ -242,7 +242,7 @@ struct MovieWriter::State {
     e.framerate = {static_cast<int>(output.rate.num), static_cast<int>(output.rate.den)};
     e.time_base = {static_cast<int>(output.rate.den), static_cast<int>(output.rate.num)};
     e.pix_fmt = pixel_format;
-    e.thread_count = 0;
+    e.thread_count = output.threads;
     if (codec == Codec::kFfv1) {
       e.colorspace = AVCOL_SPC_RGB;
       e.color_range = AVCOL_RANGE_JPEG;
@@ -539,7 +539,9 @@ MovieWriter::MovieWriter(const MovieOutput& output, std::function<void(int64_t)>
   s.codec = output.codec.value_or(DefaultCodec(output.target));
   s.pixel_format = PixelFormatOf(s.codec, output.world_depth, output.alpha);
   s.written = std::move(written);
-  s.capacity = std::max<int64_t>(4, std::thread::hardware_concurrency() + 2);
+  const int handing = output.threads > 0 ? output.threads
+                                         : static_cast<int>(std::thread::hardware_concurrency());
+  s.capacity = std::max<int64_t>(4, 2 * int64_t{handing});
   s.Setup();
   s.thread = std::thread([&s] { s.Encode(); });
 }

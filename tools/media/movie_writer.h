@@ -45,6 +45,9 @@ struct MovieOutput {
   int64_t audio_first_frame = 0;
   int64_t audio_movie_frames = 0;  // of that movie: a span to its end keeps the audio's tail
   int64_t frames = 0;
+  // The threads that hand frames over: as many frames again may wait to be
+  // encoded. Also the encoder's threads (0: as many as it likes).
+  int threads = 0;
 };
 
 // The codec that an extension calls for when none is asked: .mp4 and .m4v

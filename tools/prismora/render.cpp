@@ -502,6 +502,7 @@ int RunRender(std::span<const std::string_view> args) {
       output.audio_movie_frames = movie_frames;
     }
     output.frames = static_cast<int64_t>(jobs.size());
+    output.threads = workers;
     AsUsage([&] { media::CheckMovieOutput(output); });
     sink = MovieSink(context, output, jobs.front().frame);
   } else {
