@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -270,6 +271,47 @@ TEST_F(CliMovie, DeepAlphaMovieToSequenceAndRanges) {
   const double audio_end = ProbeMovie(in).audio_seconds;
   ASSERT_GT(audio_end, 0.2);
   EXPECT_NEAR(p.audio_seconds, std::min(audio_end, 0.40) - 0.16, 0.03);
+}
+
+// Video is turned into RGB by its own colour matrix and range: one colour
+// stored as Y'CbCr by each (computed here, exactly) comes back as itself to
+// within the rounding of the stored values. Taking any of them by another
+// matrix or range would miss by several levels.
+TEST_F(CliMovie, ColourMatrixAndRangeAreHonoured) {
+  struct Case {
+    const char* space;
+    const char* range;
+    double kr, kb;
+  };
+  const Case cases[] = {{"bt709", "tv", 0.2126, 0.0722},   {"bt470bg", "tv", 0.299, 0.114},
+                        {"bt709", "pc", 0.2126, 0.0722},   {"bt2020nc", "tv", 0.2627, 0.0593},
+                        {"smpte170m", "pc", 0.299, 0.114}};
+  const double rgb[3] = {51 / 255.0, 102 / 255.0, 204 / 255.0};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.space) + " " + c.range);
+    const double y = c.kr * rgb[0] + (1 - c.kr - c.kb) * rgb[1] + c.kb * rgb[2];
+    const double pb = (rgb[2] - y) / (2 * (1 - c.kb));
+    const double pr = (rgb[0] - y) / (2 * (1 - c.kr));
+    const bool limited = std::string(c.range) == "tv";
+    const int planes[3] = {static_cast<int>(std::lround(limited ? 16 + 219 * y : 255 * y)),
+                           static_cast<int>(std::lround(128 + (limited ? 224 : 255) * pb)),
+                           static_cast<int>(std::lround(128 + (limited ? 224 : 255) * pr))};
+    {
+      std::ofstream raw(File("raw.yuv"), std::ios::binary);
+      for (int plane : planes) raw << std::string(64 * 48, static_cast<char>(plane));
+    }
+    Ffmpeg("-f rawvideo -pix_fmt yuv444p -s 64x48 -r 25 -i " + Q(File("raw.yuv")) +
+           " -c:v ffv1 -colorspace " + c.space + " -color_range " + c.range + " " +
+           Q(File("tagged.mkv")));
+    const CommandResult r =
+        Render(Q(File("tagged.mkv")) + " " + Q(File("rgb.png")) + " -p Amount=0 -q");
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const imageio::Raster out = imageio::ReadImage(File("rgb.png")).raster;
+    const imageio::Argb8 p = out.Row<uint8_t>(24)[32];
+    EXPECT_NEAR(p.red, 51, 1);
+    EXPECT_NEAR(p.green, 102, 1);
+    EXPECT_NEAR(p.blue, 204, 1);
+  }
 }
 
 // A frame far into a movie is reached by seeking, and is the very frame
