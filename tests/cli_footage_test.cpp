@@ -347,8 +347,8 @@ TEST_F(CliFootage, OrientationIsAppliedToThePixels) {
 
 // --- What is refused ---------------------------------------------------------
 
-// Files of several images and movies end with a message naming them, exit
-// 1, and write nothing.
+// Files of several images, images named as movies and sequences of movies
+// end with a message naming them, exit 1, and write nothing.
 TEST_F(CliFootage, SeveralImagesAndMoviesAreRefusedByName) {
   {
     OIIO::ImageSpec specs[2] = {OIIO::ImageSpec(8, 8, 4, OIIO::TypeDesc::HALF),
@@ -380,7 +380,8 @@ TEST_F(CliFootage, SeveralImagesAndMoviesAreRefusedByName) {
     }
     ASSERT_TRUE(out->close());
   }
-  // Movies are known by name before anything is decoded, whatever they hold.
+  // Movies are known by name, and read as movies: an image under a movie's
+  // name is not one. A sequence's frames are images.
   WriteRawImage(File("still.png"), 8, 6, 3, OIIO::TypeDesc::UINT8, std::vector<float>(144, 0.5f));
   for (const char* movie : {"clip.mov", "clip.MP4", "clip.mkv", "clip.webm", "clip.0001.mxf",
                             "clip.0002.mxf"}) {
@@ -398,14 +399,13 @@ TEST_F(CliFootage, SeveralImagesAndMoviesAreRefusedByName) {
        "image"},
       {Q(File("pages.tif")) + " " + out, 1,
        "pages.tif' holds 3 pages (1 8x6, 2 4x3, 3 8x6); render takes files of one image"},
-      {Q(File("clip.mov")) + " " + out, 1, "clip.mov' is a movie: render reads still images"},
+      {Q(File("clip.mov")) + " " + out, 1, "clip.mov' is not a movie but a single image"},
       {Q(File("clip.MP4")) + " " + Q(File("o.#.png")) + " --frames 0-23", 1,
-       "clip.MP4' is a movie"},
-      {Q(File("clip.mkv")) + " " + out, 1, "clip.mkv' is a movie"},
-      {Q(File("clip.webm")) + " " + out, 1, "clip.webm' is a movie"},
+       "clip.MP4' is not a movie but a single image"},
+      {Q(File("clip.mkv")) + " " + out, 1, "clip.mkv' is not a movie"},
+      {Q(File("clip.webm")) + " " + out, 1, "clip.webm' is not a movie"},
       {Q(File("clip.####.mxf")) + " " + Q(File("o.#.png")) + " --frames 1-2", 1,
-       "clip.0001.mxf' is a movie"},
-      {Q(File("still.png")) + " " + Q(File("out.mov")), 2, "render writes images, not movies"},
+       "clip.0001.mxf' is a movie: the frames of a sequence are image files"},
   };
   const std::vector<std::string> before = dir_.Entries();
   for (const Case& c : cases) {

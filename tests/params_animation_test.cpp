@@ -25,7 +25,7 @@ ParamSetting Key(const char* name, const char* time, const char* value, double f
   ParamSetting s{name, value};
   s.kind = ParamSetting::Kind::kKeyframe;
   s.time = minihost::ParseKeyTime(time);
-  s.time.rate = fps;
+  s.time.SetRate(fps);
   return s;
 }
 

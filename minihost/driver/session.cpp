@@ -89,7 +89,14 @@ PF_Err Session::ChangeParam(std::string_view name, std::string_view text) {
 }
 
 void ResolveFrames(std::vector<ParamSetting>& settings, double fps) {
-  for (ParamSetting& s : settings) s.time.rate = fps;
+  for (ParamSetting& s : settings) s.time.SetRate(fps);
+}
+
+void ResolveFrames(std::vector<ParamSetting>& settings, int64_t rate_num, int64_t rate_den) {
+  for (ParamSetting& s : settings) {
+    s.time.rate_num = rate_num;
+    s.time.rate_den = rate_den;
+  }
 }
 
 namespace {

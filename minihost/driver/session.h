@@ -45,6 +45,7 @@ struct ParamSetting {
 
 // Frame-numbered keyframe times count at `fps` frames a second.
 void ResolveFrames(std::vector<ParamSetting>& settings, double fps);
+void ResolveFrames(std::vector<ParamSetting>& settings, int64_t rate_num, int64_t rate_den);
 
 class Session {
  public:

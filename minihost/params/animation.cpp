@@ -4,10 +4,21 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <numeric>
 
 #include "minihost/params/param_text.h"
 
 namespace minihost {
+
+void KeyTime::SetRate(double fps) {
+  rate_num = std::llround(fps * 1000.0);
+  rate_den = 1000;
+  const int64_t g = std::gcd(rate_num, rate_den);
+  if (g > 1) {
+    rate_num /= g;
+    rate_den /= g;
+  }
+}
 namespace {
 
 // Times this close count as equal, so that a frame's time that rounding left

@@ -5,6 +5,8 @@
 // stream holds the first value, after the last the last.
 #pragma once
 
+#include <cstdint>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,15 +29,23 @@ PF_ParamDefUnion ValueAt(const PF_ParamDef& def, const std::vector<Keyframe>& ke
                          double seconds);
 
 // A keyframe's time as a user writes it: seconds ("1.5", "1.5s") or a frame
-// number ("f36"), counted at `rate` frames a second. The rate is the
-// render's, known only once the options (or the footage) are read: it is
-// set with ResolveFrames and may be set again.
+// number ("f36"), counted at rate_num / rate_den frames a second. The rate
+// is the render's, known only once the options (or the footage) are read: it
+// is set with ResolveFrames and may be set again. Held as a ratio so that a
+// keyframe at a frame lies exactly on that frame's host time (frame n of
+// 24000/1001 at n * 1001 / 24000 seconds, to the last bit).
 struct KeyTime {
   double value = 0.0;
   bool frames = false;
-  double rate = 30.0;
+  int64_t rate_num = 30;
+  int64_t rate_den = 1;
 
-  double Seconds() const { return frames ? value / rate : value; }
+  double Seconds() const {
+    return frames ? value * static_cast<double>(rate_den) / static_cast<double>(rate_num)
+                  : value;
+  }
+  // A rate given as a number: to a thousandth of a frame a second.
+  void SetRate(double fps);
   // "1.5" or "f36": the form it was written in, reading back the same.
   std::string Text() const;
 };

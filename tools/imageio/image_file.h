@@ -129,12 +129,23 @@ ImageMetadata ReadImage(const std::filesystem::path& path, std::optional<Depth> 
                         const PixelDestination& destination,
                         InputAlpha alpha = InputAlpha::kAsStored);
 
-// The width and height of the file's picture, upright, from its header alone.
+// The width and height of the file's picture, upright, its depth and
+// whether it has alpha, from its header alone.
 struct ImageSize {
   int width = 0;
   int height = 0;
+  Depth depth = Depth::k8;
+  bool has_alpha = false;
 };
 ImageSize ReadImageSize(const std::filesystem::path& path);
+
+// Movie files by extension (.mov, .mp4, .mkv, .avi, .webm, .mxf, ...),
+// those OpenImageIO reads (through FFmpeg) and those it does not.
+bool IsMovieName(const std::filesystem::path& path);
+
+// True for a file that ReadImage refuses as a movie: a movie's extension,
+// or contents that OpenImageIO reads as one.
+bool ReadsAsMovie(const std::filesystem::path& path);
 
 // Throws ImageError when no writer knows the path's extension, or when its
 // writer cannot keep pixels of `depth`.

@@ -26,6 +26,7 @@ ImageMetadata ReadImage(const std::filesystem::path&, std::optional<Depth>,
   Unavailable();
 }
 ImageSize ReadImageSize(const std::filesystem::path&) { Unavailable(); }
+bool ReadsAsMovie(const std::filesystem::path&) { return false; }
 void CheckWritableFormat(const std::filesystem::path&, std::optional<Depth>) { Unavailable(); }
 void CheckCompression(const std::filesystem::path&, const std::string&) { Unavailable(); }
 void WriteImage(const std::filesystem::path&, const Raster&, const ImageMetadata&) {

@@ -447,21 +447,9 @@ void CheckPngComplete(const fs::path& path) {
   }
 }
 
-// Movie files by extension, those OpenImageIO reads (through FFmpeg) and
-// those it does not.
-bool IsMovieName(const fs::path& path) {
-  std::string ext = path.extension().string();
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  static constexpr std::string_view kMovies[] = {
-      ".mov", ".qt",  ".mp4", ".m4v", ".mkv", ".avi",  ".webm", ".mxf", ".mpg",
-      ".mpeg", ".m2v", ".m2ts", ".mts", ".ts", ".wmv", ".flv", ".ogv", ".3gp", ".3g2", ".mj2"};
-  return std::find(std::begin(kMovies), std::end(kMovies), ext) != std::end(kMovies);
-}
-
 [[noreturn]] void RefuseMovie(const fs::path& path) {
-  throw ImageError(Quote(path) + " is a movie: render reads still images and image sequences "
-                   "(write the movie's frames out as images, such as shot.####.png, and "
-                   "render those with --frames)");
+  throw ImageError(Quote(path) + " is a movie: the frames of a sequence are image files "
+                   "(give the movie itself as INPUT)");
 }
 
 // A file of several images (OpenEXR parts, TIFF pages, GIF frames) would
@@ -585,7 +573,18 @@ void SetFileThreads(int threads) {
 ImageSize ReadImageSize(const fs::path& path) {
   auto in = OpenInput(path);
   const Geometry geometry = GeometryOf(in->spec());
-  return {geometry.width(), geometry.height()};
+  return {geometry.width(), geometry.height(), DepthOfType(in->spec().format),
+          ChannelLayout(in->spec(), path).alpha >= 0};
+}
+
+bool ReadsAsMovie(const fs::path& path) {
+  if (IsMovieName(path)) return true;
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return false;
+  QuietStderr quiet;
+  auto in = OIIO::ImageInput::open(path.string());
+  (void)OIIO::geterror();
+  return in && std::string_view(in->format_name()) == "ffmpeg";
 }
 
 ImageMetadata ReadImage(const fs::path& path, std::optional<Depth> depth,

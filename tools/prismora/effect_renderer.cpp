@@ -75,17 +75,29 @@ class HookScope {
   ProgressHook* previous_;
 };
 
-HostTime TimeAt(double ticks, A_u_long scale, const std::string& what) {
-  if (!(std::fabs(ticks) <= std::numeric_limits<A_long>::max())) {
-    throw UsageError{what + " lies beyond the host's time (at most " +
-                     std::to_string(std::numeric_limits<A_long>::max() / scale) +
-                     " seconds at this frame rate)"};
+// A frame rate as the host's time scale: frames `step` ticks apart, 1000
+// when the rate is whole in thousandths (30 fps: 30000 ticks a second), the
+// rate's own denominator otherwise (24000/1001: 24000 ticks a second, 1001
+// a frame), so that every frame falls on a whole tick.
+struct TimeScale {
+  A_u_long scale;
+  A_long step;
+};
+TimeScale ScaleOf(const media::FrameRate& rate) {
+  if (1000 % rate.den == 0) {
+    return {static_cast<A_u_long>(rate.num * (1000 / rate.den)), 1000};
   }
-  return HostTime{static_cast<A_long>(std::llround(ticks)), 1000, scale};
+  return {static_cast<A_u_long>(rate.num), static_cast<A_long>(rate.den)};
 }
 
-// A frame rate as a time scale: 1000 ticks a frame.
-A_u_long ScaleOf(double fps) { return static_cast<A_u_long>(std::llround(fps * 1000.0)); }
+HostTime TimeAt(double ticks, TimeScale scale, const std::string& what) {
+  if (!(std::fabs(ticks) <= std::numeric_limits<A_long>::max())) {
+    throw UsageError{what + " lies beyond the host's time (at most " +
+                     std::to_string(std::numeric_limits<A_long>::max() / scale.scale) +
+                     " seconds at this frame rate)"};
+  }
+  return HostTime{static_cast<A_long>(std::llround(ticks)), scale.step, scale.scale};
+}
 
 void CheckCommand(minihost::Host& host, const char* what, PF_Err err) {
   std::string problem;
@@ -140,14 +152,14 @@ std::string ErrorName(PF_Err err) {
   }
 }
 
-HostTime TimeOfFrame(int64_t frame, double fps) {
-  return TimeAt(static_cast<double>(frame) * 1000.0, ScaleOf(fps),
-                "frame " + std::to_string(frame));
+HostTime TimeOfFrame(int64_t frame, const media::FrameRate& rate) {
+  const TimeScale scale = ScaleOf(rate);
+  return TimeAt(static_cast<double>(frame) * scale.step, scale, "frame " + std::to_string(frame));
 }
 
-HostTime TimeOfSeconds(double seconds, double fps) {
-  const A_u_long scale = ScaleOf(fps);
-  return TimeAt(seconds * scale, scale, "time " + std::to_string(seconds));
+HostTime TimeOfSeconds(double seconds, const media::FrameRate& rate) {
+  const TimeScale scale = ScaleOf(rate);
+  return TimeAt(seconds * scale.scale, scale, "time " + std::to_string(seconds));
 }
 
 EffectRenderer::EffectRenderer(std::shared_ptr<const minihost::PluginLibrary> plugin, int width,

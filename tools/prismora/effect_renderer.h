@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "imageio/raster.h"
+#include "media/movie_names.h"
 #include "minihost/driver/session.h"
 #include "minihost/host/host.h"
 #include "minihost/suites/worlds.h"
@@ -25,10 +26,11 @@ struct HostTime {
   A_u_long scale = 30;
 };
 
-// Frame n, and a time in seconds, at `fps` frames a second. Throws
-// UsageError for times the host's 32-bit time cannot hold.
-HostTime TimeOfFrame(int64_t frame, double fps);
-HostTime TimeOfSeconds(double seconds, double fps);
+// Frame n, and a time in seconds, at `rate` frames a second, exactly
+// (24000/1001 included). Throws UsageError for times the host's 32-bit time
+// cannot hold.
+HostTime TimeOfFrame(int64_t frame, const media::FrameRate& rate);
+HostTime TimeOfSeconds(double seconds, const media::FrameRate& rate);
 
 // Tells the user, on stderr, what the host warns of while rendering (an
 // expression's result clamped into its range, an expression that fails at

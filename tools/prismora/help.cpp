@@ -44,9 +44,6 @@ constexpr Option kParamOption{
     "-p, --param", "NAME=VALUE",
     "set a parameter by the name 'prismora params' shows, as a user would in "
     "the host; repeat it for more, applied in order (values below)"};
-// Lines marked MERGE(keyframes) and MERGE(movies) are the help of options
-// that come with those features: uncommented, they show in the help and
-// AsksForHelp takes their next word as their value.
 constexpr Option kKeyframeOption{
     "-p, --param", "NAME@TIME=VALUE",
     "a keyframe: VALUE at TIME (seconds, 1.5 or 1.5s, or a frame, f36, at "
@@ -173,15 +170,20 @@ const std::vector<Command>& Commands() {
           "render INPUT OUTPUT [-p NAME=VALUE | -p NAME@TIME=VALUE | -e NAME=EXPR]... "
           "[--settings FILE.json] [--time SECONDS | --frame N] "
           "[--frames A-B] [--fps F] [--depth 8|16|32] "
-          "[--alpha straight|premultiplied|ignore] [--compression C] [--threads N] "
+          "[--alpha straight|premultiplied|ignore] [--compression C] "
+          "[--codec h264|prores|ffv1] [--crf N] [--threads N] "
           "[--plugin PATH] [-q] [--timing]",
-          // MERGE(movies) usage: add "[--codec NAME] [--crf N]" after "[--compression C]"
           {"Applies the effect to an image file through the emulated host and the "
            "real plug-in, as After Effects drives it: parameter set-up, the user's "
            "changes, then pre-render and smart render for each frame. Any format "
            "OpenImageIO reads and writes (PNG, TIFF, OpenEXR, JPEG, DPX, ...); "
            "the output's format follows its extension.",
-           // MERGE(movies) "INPUT may be a movie (.mov, .mp4, .mkv, ...), whose frames are rendered in turn; an OUTPUT movie is encoded with --codec and --crf."
+           "INPUT and OUTPUT may be movies (.mov, .mp4, .mkv, ... through FFmpeg): "
+           "a movie's frames are numbered from 0 at its frame rate, which is the "
+           "default --fps; all of them render unless --frames or --frame picks "
+           "some. An OUTPUT movie is encoded in frame order with --codec (by "
+           "default H.264 for .mp4, ProRes 4444 for .mov, FFV1 for .mkv), and a "
+           "movie INPUT's audio is copied into it unchanged.",
            "With --frames A-B, INPUT and OUTPUT may be sequence patterns "
            "(shot.####.exr, shot.%04d.exr), or a still INPUT is rendered at each "
            "frame's time, N / F seconds, so that random and wiggle jitter animate. "
@@ -195,7 +197,7 @@ const std::vector<Command>& Commands() {
               kKeyframeOption,
               kExpressionOption,
               kSettingsOption,
-              {"--time", "SECONDS", "render at this time (default 0)"},
+              {"--time", "SECONDS", "render a still at this time (default 0)"},
               {"--frame", "N",
                "render frame N, at N / F seconds; with a sequence pattern, that "
                "frame of it"},
@@ -203,8 +205,10 @@ const std::vector<Command>& Commands() {
                "render frames A to B (whole numbers from 0; N alone for one); "
                "takes neither --time nor --frame"},
               {"--fps", "F",
-               "frames per second for --frame and --frames, above 0 and up to 10000 "
-               "(default 30)"},
+               "frames per second for --frame, --frames and keyframes at frames, "
+               "above 0 and up to 10000: 30, 29.97 or 24000/1001 (default: a movie "
+               "INPUT's rate, else 30; with a movie, another rate retimes its "
+               "frames)"},
               {"--depth", "8|16|32",
                "the depth to render in (default: the input's; 8-bit files in 8 "
                "bits, 16-bit files in the host's 16 bits, half and float files in "
@@ -219,8 +223,13 @@ const std::vector<Command>& Commands() {
                "dwaa:45); TIFF none, lzw, zip, packbits; PNG a zlib level 0 to 9; "
                "JPEG a quality 1 to 100 (default: the input's when the format is "
                "the same, else the writer's)"},
-              // MERGE(movies) {"--codec", "NAME", "the codec of an OUTPUT movie (default: the container's usual one)"},
-              // MERGE(movies) {"--crf", "N", "the constant rate factor of an OUTPUT movie: lower is better and larger (default: the codec's)"},
+              {"--codec", "h264|prores|ffv1",
+               "the codec of an OUTPUT movie: H.264 (8-bit 4:2:0, no alpha), "
+               "ProRes 4444 (10-bit, alpha kept) or FFV1 (lossless, alpha kept; "
+               "default: the container's usual one)"},
+              {"--crf", "N",
+               "H.264's constant rate factor, 0 to 51: lower is better and larger "
+               "(default 18)"},
               {"--threads", "N", "render on N threads, 1 to 256 (default: one per core)"},
               kPluginOption,
               {"-q, --quiet", "", "print neither the progress bar nor the summary line"},

@@ -187,7 +187,7 @@ int RunParams(std::span<const std::string_view> args) {
     }
   }
   minihost::ResolveFrames(settings, fps);
-  if (time) time->rate = fps;
+  if (time) time->SetRate(fps);
   const ShownTime shown = TimeAt(time ? time->Seconds() : 0.0, fps);
 
   minihost::Host host(minihost::PluginLibrary::Load(plugin));

@@ -1,6 +1,8 @@
-// prismora render: the effect applied to image files, a still or a frame
-// range, on as many threads as asked, each frame through its own host
-// context on the one loaded plug-in.
+// prismora render: the effect applied to footage (a still, an image
+// sequence, a movie) into image files or a movie, a frame or a frame range,
+// on as many threads as asked, each frame through its own host context on
+// the one loaded plug-in. Frames come from a FrameSource and go to a
+// FrameSink, so that the loop here is the same for every kind of file.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -18,16 +20,20 @@
 
 #include "arguments.h"
 #include "commands.h"
-#include "commit_queue.h"
 #include "effect_renderer.h"
-#include "finished_rows.h"
+#include "frame_sink.h"
+#include "frame_source.h"
 #include "imageio/image_file.h"
 #include "imageio/pending_file.h"
 #include "interrupt.h"
+#include "media/movie_reader.h"
+#include "media/movie_writer.h"
 #include "minihost/base/error.h"
 #include "minihost/params/params.h"
 #include "progress_bar.h"
+#include "render_job.h"
 #include "sequence.h"
+#include "stage_times.h"
 #include "world_raster.h"
 
 namespace prismora::cli {
@@ -46,10 +52,12 @@ struct RenderOptions {
   std::optional<double> seconds;
   std::optional<int64_t> frame;
   std::optional<FrameRange> frames;
-  double fps = 30.0;
+  std::optional<media::FrameRate> fps;  // default: the movie's, or 30
   std::optional<Depth> depth;
   imageio::InputAlpha alpha = imageio::InputAlpha::kAsStored;
   std::string compression;  // empty: the default for the output
+  std::optional<media::Codec> codec;  // movie outputs
+  std::optional<int> crf;
   int threads = 0;  // 0: one per core
   fs::path plugin = minihost::DefaultPluginPath();
   bool quiet = false;
@@ -88,10 +96,21 @@ RenderOptions ParseOptions(std::span<const std::string_view> args) {
     } else if (a == "--frames") {
       o.frames = ParseFrameRange(TakeValue(args, i));
     } else if (a == "--fps") {
-      o.fps = ParseReal(TakeValue(args, i), a);
-      if (o.fps <= 0.0 || o.fps > 10000.0) {
-        throw UsageError{"--fps takes a frame rate above 0 and up to 10000"};
+      o.fps = media::ParseFrameRate(TakeValue(args, i));
+      if (!o.fps || o.fps->value() > 10000.0) {
+        throw UsageError{"--fps takes a frame rate above 0 and up to 10000 (30, 29.97, "
+                         "24000/1001)"};
       }
+    } else if (a == "--codec") {
+      const std::string_view name = TakeValue(args, i);
+      o.codec = media::ParseCodec(name);
+      if (!o.codec) {
+        throw UsageError{"--codec takes h264, prores or ffv1, not '" + std::string(name) + "'"};
+      }
+    } else if (a == "--crf") {
+      const int64_t crf = ParseInteger(TakeValue(args, i), a);
+      if (crf < 0 || crf > 51) throw UsageError{"--crf takes 0 (lossless) to 51"};
+      o.crf = static_cast<int>(crf);
     } else if (a == "--depth") {
       o.depth = ParseDepth(TakeValue(args, i));
     } else if (a == "--alpha") {
@@ -123,18 +142,8 @@ RenderOptions ParseOptions(std::span<const std::string_view> args) {
   if (o.frames && (o.seconds || o.frame)) {
     throw UsageError{"--frames renders a range: it takes neither --time nor --frame"};
   }
-  // Keyframes at frame numbers count at the render's rate.
-  minihost::ResolveFrames(o.settings, o.fps);
   return o;
 }
-
-// One output frame.
-struct Job {
-  int64_t frame;
-  HostTime time;
-  fs::path input;
-  fs::path output;
-};
 
 bool SamePath(const fs::path& a, const fs::path& b) {
   std::error_code ec;
@@ -142,19 +151,26 @@ bool SamePath(const fs::path& a, const fs::path& b) {
   return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
 }
 
-std::string Quote(const fs::path& path) {
-  std::string quoted(1, '\'');
-  quoted += path.string();
-  quoted += '\'';
-  return quoted;
+// What the input is, found before the frames are planned: a movie gives the
+// frame rate and the frames there are.
+enum class InputKind { kStill, kSequence, kMovie };
+
+InputKind KindOf(const PathPattern& in) {
+  if (in.is_sequence()) return InputKind::kSequence;
+  if (media::IsMovieName(in.text())) return InputKind::kMovie;
+  return InputKind::kStill;
 }
 
-std::vector<Job> PlanJobs(const RenderOptions& o, const PathPattern& in, const PathPattern& out) {
+std::vector<Job> PlanJobs(const RenderOptions& o, const PathPattern& in, const PathPattern& out,
+                          const media::MovieReader* movie, bool movie_out,
+                          const media::FrameRate& rate) {
   FrameRange range{0, 0};
   if (o.frames) {
     range = *o.frames;
   } else if (o.frame) {
     range = {*o.frame, *o.frame};
+  } else if (movie != nullptr) {
+    range = {0, movie->info().frames - 1};
   } else if (in.is_sequence() || out.is_sequence()) {
     throw UsageError{std::string(in.is_sequence() ? "INPUT" : "OUTPUT") +
                      " is a sequence pattern: give the frames with --frames A-B or --frame N"};
@@ -163,20 +179,27 @@ std::vector<Job> PlanJobs(const RenderOptions& o, const PathPattern& in, const P
     throw UsageError{"--frames covers " + std::to_string(range.count()) +
                      " frames; at most 1000000 at once"};
   }
-  if (range.count() > 1 && !out.is_sequence()) {
-    throw UsageError{"OUTPUT must be a sequence pattern (like out.####.png or out.%04d.png) to "
-                     "hold " + std::to_string(range.count()) + " frames"};
+  if (range.count() > 1 && !out.is_sequence() && !movie_out) {
+    throw UsageError{"OUTPUT must be a sequence pattern (like out.####.png or out.%04d.png) or a "
+                     "movie (out.mov, out.mp4, out.mkv) to hold " +
+                     std::to_string(range.count()) + " frames"};
+  }
+  if (movie != nullptr && range.last >= movie->info().frames) {
+    throw media::MovieError(Quote(movie->path()) + " ends at frame " +
+                            std::to_string(movie->info().frames - 1) + ": frame " +
+                            std::to_string(range.last) + " is not in it");
   }
   std::vector<Job> jobs;
   for (int64_t n = range.first; n <= range.last; ++n) {
-    const HostTime time = o.seconds ? TimeOfSeconds(*o.seconds, o.fps) : TimeOfFrame(n, o.fps);
+    const HostTime time = o.seconds ? TimeOfSeconds(*o.seconds, rate) : TimeOfFrame(n, rate);
     jobs.push_back({n, time, in.Frame(n), out.Frame(n)});
   }
   return jobs;
 }
 
-// Everything that can be known to be wrong before rendering starts.
-void CheckOutputs(const std::vector<Job>& jobs) {
+// Everything that can be known to be wrong with image outputs before
+// rendering starts.
+void CheckImageOutputs(const std::vector<Job>& jobs) {
   try {
     imageio::CheckWritableFormat(jobs.front().output);
   } catch (const imageio::ImageError& e) {
@@ -197,60 +220,27 @@ void CheckOutputs(const std::vector<Job>& jobs) {
   }
 }
 
+// The same for a movie output, of which only the format can be checked
+// before the input is open.
+void CheckMovieTarget(const std::vector<Job>& jobs, const fs::path& output) {
+  for (const Job& job : jobs) {
+    if (SamePath(job.input, output)) {
+      throw UsageError{"the output " + Quote(output) +
+                       " is the input: write the result to another file"};
+    }
+  }
+  imageio::CheckReplaceable(output);
+}
+
 std::string FramePrefix(int64_t frame, bool sequence) {
   return sequence ? "frame " + std::to_string(frame) + ": " : std::string();
 }
 
-// Time spent in one stage of the work, summed over frames and threads: by
-// the clock, and the processor time of the threads doing it (which a busy
-// machine disturbs less).
-struct StageTime {
-  std::atomic<int64_t> wall_ns{0};
-  std::atomic<int64_t> cpu_ns{0};
-};
-struct StageTimes {
-  StageTime read, render, write;
-  std::atomic<int64_t> commit_ns{0};
-};
-
-int64_t ThreadCpuNs() {
-#ifdef CLOCK_THREAD_CPUTIME_ID
-  timespec t{};
-  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec;
-#else
-  return 0;  // unknown here: shown as 0
-#endif
-}
-
-// Adds the time from its creation to its end, on this thread, to a stage.
-class StageTimer {
- public:
-  explicit StageTimer(StageTime& stage)
-      : stage_(stage), start_(std::chrono::steady_clock::now()), cpu_start_(ThreadCpuNs()) {}
-  ~StageTimer() {
-    stage_.cpu_ns.fetch_add(ThreadCpuNs() - cpu_start_);
-    stage_.wall_ns.fetch_add(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                 std::chrono::steady_clock::now() - start_)
-                                 .count());
-  }
-  StageTimer(const StageTimer&) = delete;
-  StageTimer& operator=(const StageTimer&) = delete;
-
- private:
-  StageTime& stage_;
-  std::chrono::steady_clock::time_point start_;
-  int64_t cpu_start_;
-};
-
 // The work of all threads, and what the main thread shows of it.
 struct SharedState {
-  // Each worker has a thread to spare, which writes a frame's file while
-  // the worker renders it.
-  bool write_alongside = false;
   std::atomic<std::size_t> next{0};
-  std::atomic<int64_t> handed{0};  // frames rendered, written and handed to be committed
-  std::atomic<int64_t> done{0};    // frames committed
+  std::atomic<int64_t> handed{0};  // frames rendered and handed to the output
+  std::atomic<int64_t> done{0};    // frames in place
   std::atomic<bool> stop{false};
   std::atomic<int> depth{0};  // of the rendered worlds, once known
   std::vector<std::atomic<double>> partial;  // per worker: share of its current frame
@@ -271,142 +261,60 @@ struct SharedState {
   bool ShouldStop() const { return stop.load() || InterruptScope::Requested(); }
 };
 
-struct Source {
-  imageio::InputAlpha alpha = imageio::InputAlpha::kAsStored;
-  std::string compression;                 // asked for the outputs
-  bool sequence = false;                   // one file per frame
-  std::unique_ptr<minihost::World> still;  // the input when it is one file, shared
-  imageio::ImageMetadata still_metadata;
-  int width = 0;
-  int height = 0;
-};
-
-// A world for `depth` pixels of width x height: `world` itself when it
-// already is one, else a new one in its place.
-minihost::World& WorldFor(std::unique_ptr<minihost::World>& world, int width, int height,
-                          Depth depth) {
-  const PF_PixelFormat format = PixelFormatOf(depth);
-  if (!world || world->width() != width || world->height() != height ||
-      world->format() != format) {
-    world.reset();  // the old one goes first
-    world = std::make_unique<minihost::World>(width, height, format);
-  }
-  return *world;
-}
-
-// Renders a frame on this thread while another writes its finished rows to
-// the file; returns the written file. A render that fails or is stopped
-// takes the file with it; a finished frame is written whole even when a stop
-// comes meanwhile.
-std::unique_ptr<imageio::PendingFile> RenderWhileWriting(
-    EffectRenderer& renderer, const minihost::World& input, minihost::World& result,
-    const Job& job, const imageio::ImageMetadata& metadata, const RowObserver& observer,
-    SharedState& state) {
-  auto pending = std::make_unique<imageio::PendingFile>(job.output);
-  FinishedRows finished;
-  std::exception_ptr write_failure;
-  std::atomic<bool> write_failed{false};
-  std::thread writer([&] {
-    try {
-      StageTimer timer(state.times.write);
-      imageio::WriteImage(*pending, ViewOf(result), metadata,
-                          [&](int rows) { return finished.WaitFor(rows); });
-    } catch (...) {
-      write_failure = std::current_exception();
-      write_failed.store(true);
-    }
-  });
-  try {
-    StageTimer timer(state.times.render);
-    renderer.Render(input, result, job.time, [&](const RenderProgress& progress) {
-      finished.Publish(progress.final_rows);
-      // A file that cannot be written ends its render.
-      return !write_failed.load() && observer(progress);
-    });
-  } catch (const RenderStopped&) {
-    finished.Abandon();
-    writer.join();
-    if (write_failure) std::rethrow_exception(write_failure);
-    throw;
-  } catch (...) {
-    finished.Abandon();
-    writer.join();
-    throw;
-  }
-  finished.Publish(result.height());
-  writer.join();
-  if (write_failure) std::rethrow_exception(write_failure);
-  return pending;
-}
-
-// Each thread takes frame after frame and reads, renders and writes it,
-// keeping its worlds from one frame to the next; the finished file goes to
-// the commit queue while the thread goes on. Threads at different stages of
-// their frames keep reading, rendering and writing going at once.
-void Work(int worker, const std::vector<Job>& jobs, const Source& source,
-          std::optional<Depth> depth, std::unique_ptr<EffectRenderer> renderer,
+// Each thread takes frame after frame and reads, renders and hands it to
+// the output, keeping its worlds from one frame to the next. Threads at
+// different stages of their frames keep reading, rendering and writing
+// going at once.
+void Work(int worker, const std::vector<Job>& jobs, FrameSource& source, FrameSink& sink,
+          std::unique_ptr<EffectRenderer> renderer,
           const std::shared_ptr<const minihost::PluginLibrary>& plugin,
-          const std::vector<minihost::ParamSetting>& settings, CommitQueue& commits,
-          SharedState& state) {
+          const std::vector<minihost::ParamSetting>& settings, SharedState& state) {
   std::atomic<double>& partial = state.partial[static_cast<std::size_t>(worker)];
   const RowObserver observer = [&](const RenderProgress& progress) {
     partial.store(progress.share);
     return !state.ShouldStop();
   };
-  const bool write_alongside = state.write_alongside;
-  std::unique_ptr<minihost::World> input_world;  // frames of a sequence
+  FrameScratch scratch;
   std::unique_ptr<minihost::World> output;
   const Job* job = nullptr;
   try {
     if (!renderer) {
-      renderer = std::make_unique<EffectRenderer>(plugin, source.width, source.height, settings);
+      renderer = std::make_unique<EffectRenderer>(plugin, source.width(), source.height(),
+                                                  settings);
     }
     while (!state.ShouldStop()) {
       const std::size_t i = state.next.fetch_add(1);
       if (i >= jobs.size()) break;
       job = &jobs[i];
       partial.store(0.0);
-      const minihost::World* input = source.still.get();
-      const imageio::ImageMetadata* metadata = &source.still_metadata;
-      imageio::ImageMetadata frame_metadata;
-      if (source.sequence) {
+      SourceFrame input;
+      {
         StageTimer timer(state.times.read);
-        frame_metadata = imageio::ReadImage(job->input, depth, [&](int w, int h, Depth d) {
-          if (w != source.width || h != source.height) {
-            throw imageio::ImageError(Quote(job->input) + " is " + std::to_string(w) + "x" +
-                                      std::to_string(h) + ", unlike the sequence's first frame");
-          }
-          return ViewOf(WorldFor(input_world, w, h, d));
-        }, source.alpha);
-        frame_metadata.output_compression = source.compression;
-        input = input_world.get();
-        metadata = &frame_metadata;
+        input = source.Read(*job, scratch);
       }
-      const Depth frame_depth = ViewOf(*input).depth;
-      minihost::World& result = WorldFor(output, source.width, source.height, frame_depth);
-      std::unique_ptr<imageio::PendingFile> pending;
-      if (write_alongside) {
-        pending = RenderWhileWriting(*renderer, *input, result, *job, *metadata, observer, state);
-      } else {
-        {
-          StageTimer timer(state.times.render);
-          renderer->Render(*input, result, job->time, observer);
+      const imageio::Depth frame_depth = ViewOf(*input.world).depth;
+      minihost::World& result = WorldFor(output, source.width(), source.height(), frame_depth);
+      sink.Take(*job, result, *input.metadata, [&](const RowObserver& rows) {
+        StageTimer timer(state.times.render);
+        if (!rows) {
+          renderer->Render(*input.world, result, job->time, observer);
+        } else {
+          renderer->Render(*input.world, result, job->time, [&](const RenderProgress& p) {
+            return rows(p) && observer(p);
+          });
         }
-        // A finished frame is written whole even when a stop comes meanwhile.
-        pending = std::make_unique<imageio::PendingFile>(job->output);
-        StageTimer timer(state.times.write);
-        imageio::WriteImage(*pending, ViewOf(result), *metadata);
-      }
+      });
       state.depth.store(static_cast<int>(frame_depth));
       state.handed.fetch_add(1);
       partial.store(0.0);
-      commits.Commit(job->frame, std::move(pending));
     }
   } catch (const RenderStopped&) {
+  } catch (const media::MovieFrameError& e) {
+    state.Fail(e.what());  // names the frame itself
   } catch (const std::bad_alloc&) {
     const std::string prefix = job != nullptr ? FramePrefix(job->frame, jobs.size() > 1) : "";
-    state.Fail(prefix + "not enough memory for a " + std::to_string(source.width) + "x" +
-               std::to_string(source.height) + " image on " +
+    state.Fail(prefix + "not enough memory for a " + std::to_string(source.width()) + "x" +
+               std::to_string(source.height()) + " image on " +
                std::to_string(state.partial.size()) + " threads (try fewer --threads)");
   } catch (const std::exception& e) {
     const std::string prefix = job != nullptr ? FramePrefix(job->frame, jobs.size() > 1) : "";
@@ -463,26 +371,74 @@ std::string Seconds(double s) {
   return text;
 }
 
+template <class F>
+auto AsUsage(F&& f) {
+  try {
+    return f();
+  } catch (const media::MovieUsageError& e) {
+    throw UsageError{e.what()};
+  }
+}
+
 }  // namespace
 
 int RunRender(std::span<const std::string_view> args) {
-  const RenderOptions o = ParseOptions(args);
-  if (!imageio::HaveImageFiles()) {
+  RenderOptions o = ParseOptions(args);
+  const PathPattern in = PathPattern::Parse(o.input);
+  const PathPattern out = PathPattern::Parse(o.output);
+  InputKind kind = KindOf(in);
+  const bool movie_out = media::IsMovieName(o.output);
+  if (movie_out && out.is_sequence()) {
+    throw UsageError{"a movie holds every frame: OUTPUT " + Quote(o.output) +
+                     " takes no frame number"};
+  }
+  if (!movie_out && (o.codec || o.crf)) {
+    throw UsageError{std::string(o.codec ? "--codec" : "--crf") +
+                     " is for movie outputs (.mov, .mp4, .mkv)"};
+  }
+  if ((kind != InputKind::kMovie || !movie_out) && !imageio::HaveImageFiles()) {
     throw imageio::ImageError("this build of prismora cannot read or write image files "
                               "(built without OpenImageIO)");
   }
-  const PathPattern in = PathPattern::Parse(o.input);
-  const PathPattern out = PathPattern::Parse(o.output);
-  const std::vector<Job> jobs = PlanJobs(o, in, out);
+  // A still that image readers take for a movie is one.
+  if (kind == InputKind::kStill && imageio::ReadsAsMovie(in.text())) kind = InputKind::kMovie;
+  std::unique_ptr<media::MovieReader> movie;
+  if (kind == InputKind::kMovie) {
+    if (o.seconds) {
+      throw UsageError{"a movie's frames are chosen with --frame N or --frames A-B, not --time"};
+    }
+    movie = std::make_unique<media::MovieReader>(in.text(), o.alpha);
+  }
+  const media::FrameRate movie_rate = movie ? movie->info().rate : media::FrameRate{};
+  const int64_t movie_frames = movie ? movie->info().frames : 0;
+  const media::FrameRate rate = o.fps.value_or(movie_rate);
+  // Keyframes at frame numbers count at the render's rate.
+  minihost::ResolveFrames(o.settings, rate.num, rate.den);
+  const std::vector<Job> jobs = PlanJobs(o, in, out, movie.get(), movie_out, rate);
   // From the first temporary file on (the probes), a signal leaves none.
   InterruptScope interrupts;
-  CheckOutputs(jobs);
-  if (!o.compression.empty()) {
-    try {
-      imageio::CheckCompression(jobs.front().output, o.compression);
-    } catch (const imageio::ImageError& e) {
-      throw UsageError{e.what()};
+  if (movie_out) {
+    CheckMovieTarget(jobs, o.output);
+    // The format, codec and options before any input is read.
+    media::MovieOutput probe;
+    probe.target = o.output;
+    probe.codec = o.codec;
+    probe.crf = o.crf;
+    probe.depth = o.depth;
+    probe.width = probe.height = 2;
+    AsUsage([&] { media::CheckMovieOutput(probe); });
+  } else {
+    CheckImageOutputs(jobs);
+    if (!o.compression.empty()) {
+      try {
+        imageio::CheckCompression(jobs.front().output, o.compression);
+      } catch (const imageio::ImageError& e) {
+        throw UsageError{e.what()};
+      }
     }
+  }
+  if (movie_out && !o.compression.empty()) {
+    throw UsageError{"--compression is for image outputs: movies take --codec and --crf"};
   }
   const auto start = std::chrono::steady_clock::now();
 
@@ -494,51 +450,76 @@ int RunRender(std::span<const std::string_view> args) {
       static_cast<int>(std::min<int64_t>(budget, static_cast<int64_t>(jobs.size())));
   imageio::SetFileThreads(std::max(1, budget / workers));
   SharedState state(workers);
-  state.write_alongside = budget >= 2 * workers;
 
-  // The input: one file read now, or a sequence whose frames must all be
-  // there and of one size.
-  Source source;
-  source.alpha = o.alpha;
-  source.compression = o.compression;
-  source.sequence = in.is_sequence();
-  if (source.sequence) {
-    for (const Job& job : jobs) {
-      std::error_code ec;
-      if (!fs::exists(job.input, ec)) {
-        throw imageio::ImageError("frame " + std::to_string(job.frame) +
-                                  " of the input sequence is missing: " + Quote(job.input));
-      }
-      const imageio::ImageSize size = imageio::ReadImageSize(job.input);
-      if (&job == &jobs.front()) {
-        source.width = size.width;
-        source.height = size.height;
-      } else if (size.width != source.width || size.height != source.height) {
-        throw imageio::ImageError(
-            "frame " + std::to_string(job.frame) + " (" + Quote(job.input) + ") is " +
-            std::to_string(size.width) + "x" + std::to_string(size.height) + " but frame " +
-            std::to_string(jobs.front().frame) + " is " + std::to_string(source.width) + "x" +
-            std::to_string(source.height) + ": a sequence keeps one size");
-      }
+  // The input: one file read now, a sequence whose frames must all be there
+  // and of one size, or the movie.
+  const SourceOptions source_options{o.depth, o.alpha, o.compression};
+  std::unique_ptr<FrameSource> source;
+  switch (kind) {
+    case InputKind::kSequence: source = OpenSequence(jobs, source_options); break;
+    case InputKind::kMovie:
+      source = OpenMovieSource(std::move(movie), source_options, jobs.front().frame,
+                               jobs.back().frame);
+      break;
+    case InputKind::kStill: {
+      StageTimer timer(state.times.read);
+      source = OpenStill(jobs.front().input, source_options);
+      // Known to be unwritable before any rendering is done.
+      if (!movie_out) imageio::CheckWritableFormat(jobs.front().output, source->depth());
+      break;
     }
+  }
+
+  // The output, set up before any rendering, so that what it cannot hold
+  // is said first.
+  SinkContext context;
+  context.done = [&](int64_t frame, const std::string* error) {
+    if (error != nullptr) {
+      state.Fail(FramePrefix(frame, jobs.size() > 1) + *error);
+    } else {
+      std::lock_guard lock(state.mutex);
+      state.committed.push_back(frame);
+      state.done.fetch_add(1);
+    }
+    std::lock_guard lock(state.mutex);
+    state.changed.notify_all();
+  };
+  context.should_stop = [&] { return state.ShouldStop(); };
+  context.times = &state.times;
+  std::unique_ptr<FrameSink> sink;
+  if (movie_out) {
+    media::MovieOutput output;
+    output.target = o.output;
+    output.codec = o.codec;
+    output.crf = o.crf;
+    output.depth = o.depth;
+    output.rate = rate;
+    output.width = source->width();
+    output.height = source->height();
+    output.world_depth = source->depth();
+    output.alpha = source->has_alpha();
+    output.alpha_source = Quote(in.is_sequence() ? jobs.front().input : fs::path(o.input));
+    if (kind == InputKind::kMovie) {
+      output.audio_from = o.input;
+      // The audio of the frames' span of the movie's own time.
+      output.audio_rate = movie_rate;
+      output.audio_first_frame = jobs.front().frame;
+      output.audio_movie_frames = movie_frames;
+    }
+    output.frames = static_cast<int64_t>(jobs.size());
+    output.threads = workers;
+    AsUsage([&] { media::CheckMovieOutput(output); });
+    sink = MovieSink(context, output, jobs.front().frame);
   } else {
-    StageTimer timer(state.times.read);
-    source.still_metadata =
-        imageio::ReadImage(jobs.front().input, o.depth, [&](int w, int h, Depth d) {
-          source.width = w;
-          source.height = h;
-          return ViewOf(WorldFor(source.still, w, h, d));
-        }, o.alpha);
-    source.still_metadata.output_compression = o.compression;
-    // Known to be unwritable before any rendering is done.
-    imageio::CheckWritableFormat(jobs.front().output, ViewOf(*source.still).depth);
+    sink = ImageFilesSink(context, budget >= 2 * workers);
   }
 
   // The settings are checked once, before any thread starts.
   const auto plugin = minihost::PluginLibrary::Load(o.plugin);
   std::unique_ptr<EffectRenderer> first;
   try {
-    first = std::make_unique<EffectRenderer>(plugin, source.width, source.height, o.settings);
+    first = std::make_unique<EffectRenderer>(plugin, source->width(), source->height(),
+                                             o.settings);
   } catch (const minihost::ParamValueError& e) {
     throw UsageError{e.what()};
   }
@@ -549,23 +530,12 @@ int RunRender(std::span<const std::string_view> args) {
   }
   {
     ProgressBar bar(!o.quiet, static_cast<int64_t>(jobs.size()));
-    CommitQueue commits([&](int64_t frame, const std::string* error) {
-      if (error != nullptr) {
-        state.Fail(FramePrefix(frame, jobs.size() > 1) + *error);
-      } else {
-        std::lock_guard lock(state.mutex);
-        state.committed.push_back(frame);
-        state.done.fetch_add(1);
-      }
-      std::lock_guard lock(state.mutex);
-      state.changed.notify_all();
-    });
     std::vector<std::thread> threads;
     state.running = workers;
     for (int w = 0; w < workers; ++w) {
-      threads.emplace_back(Work, w, std::cref(jobs), std::cref(source), o.depth,
+      threads.emplace_back(Work, w, std::cref(jobs), std::ref(*source), std::ref(*sink),
                            w == 0 ? std::move(first) : nullptr, std::cref(plugin),
-                           std::cref(o.settings), std::ref(commits), std::ref(state));
+                           std::cref(o.settings), std::ref(state));
     }
     {
       std::unique_lock lock(state.mutex);
@@ -577,19 +547,32 @@ int RunRender(std::span<const std::string_view> args) {
       }
     }
     for (std::thread& t : threads) t.join();
-    commits.Finish();
-    state.times.commit_ns.store(commits.busy_ns());
+    const bool complete = !state.error && !InterruptScope::Requested() &&
+                          state.handed.load() == static_cast<int64_t>(jobs.size());
+    try {
+      sink->Finish(complete);
+    } catch (const std::exception& e) {
+      state.Fail(e.what());
+    }
     bar.Clear();
     if (InterruptScope::Requested()) {
-      std::fprintf(stderr, "prismora: %s: %lld of %zu %s written\n", InterruptScope::Verb(),
-                   static_cast<long long>(state.done.load()), jobs.size(),
-                   jobs.size() == 1 ? "frame" : "frames");
+      if (sink->whole_only()) {
+        std::fprintf(stderr, "prismora: %s: nothing written\n", InterruptScope::Verb());
+      } else {
+        std::fprintf(stderr, "prismora: %s: %lld of %zu %s written\n", InterruptScope::Verb(),
+                     static_cast<long long>(state.done.load()), jobs.size(),
+                     jobs.size() == 1 ? "frame" : "frames");
+      }
       return InterruptScope::ExitCode();
     }
   }
   if (state.error) {
     std::string message = *state.error;
-    if (jobs.size() > 1) message += "; " + WrittenFrames(state.committed);
+    if (sink->whole_only()) {
+      message += "; nothing was written";
+    } else if (jobs.size() > 1) {
+      message += "; " + WrittenFrames(state.committed);
+    }
     std::fprintf(stderr, "prismora: %s\n", message.c_str());
     return kExitFailure;
   }
@@ -604,8 +587,8 @@ int RunRender(std::span<const std::string_view> args) {
       frames += " (" + std::to_string(jobs.front().frame) + "-" +
                 std::to_string(jobs.back().frame) + ")";
     }
-    std::printf("wrote %s, %dx%d, %s, in %s on %d %s: %s\n", frames.c_str(), source.width,
-                source.height, imageio::DepthName(depth).c_str(), Seconds(seconds).c_str(),
+    std::printf("wrote %s, %dx%d, %s, in %s on %d %s: %s\n", frames.c_str(), source->width(),
+                source->height(), imageio::DepthName(depth).c_str(), Seconds(seconds).c_str(),
                 workers, workers == 1 ? "thread" : "threads", o.output.c_str());
   }
   return kExitOk;
