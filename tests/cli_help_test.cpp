@@ -105,7 +105,7 @@ TEST(CliHelp, ValuesThatLookLikeHelpAreValues) {
            Case{"--version --plugin --help", "could not be loaded"},
            Case{"demo --size -h", "--size takes WIDTHxHEIGHT"},
            Case{"render in.png out.png --time -h", "--time takes a number, not '-h'"},
-           Case{"render in.png out.png --fps --help", "--fps takes a number"},
+           Case{"render in.png out.png --fps --help", "--fps takes a frame rate"},
            Case{"render in.png out.png --compression -h", ""},
            Case{"render in.png out.png --alpha --help", ""},
        }) {

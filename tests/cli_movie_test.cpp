@@ -181,6 +181,59 @@ TEST_F(CliMovie, MovieFramesMatchStillsRenderedAtTheirTimes) {
   EXPECT_EQ(out.rate.num * 1001, out.rate.den * 24000) << out.rate.num << "/" << out.rate.den;
 }
 
+// A shot as users make one: an H.264 clip with audio, "Amount" keyframed
+// from 0 at 0 s to 4 at 3 s and an expression on "Power". The movie keeps
+// the clip's length, rate and audio, and each of its frames is the decoded
+// frame rendered alone as a still at its time with the same animation
+// (compared through a lossless FFV1 output; "Amount" 0 renders the decoded
+// frames unchanged, which gives the stills' inputs).
+TEST_F(CliMovie, AnimatedShotEqualsItsFramesRenderedAsStills) {
+  const fs::path in = MakeMovie("in.mp4", "30", 120, "-c:v libx264 -pix_fmt yuv420p");
+  const std::string animation =
+      " -p 'Amount@f0=0' -p 'Amount@3s=4' -e 'Power=value + time*1.5' -q";
+  for (const char* out : {"out.mkv", "out.mp4"}) {
+    const CommandResult r = Render(Q(in) + " " + Q(File(out)) + " --threads 3" + animation);
+    ASSERT_EQ(r.exit_code, 0) << out << ": " << r.err;
+    const Probe source = ProbeMovie(in), result = ProbeMovie(File(out));
+    EXPECT_EQ(result.frames, 120) << out;
+    EXPECT_EQ(result.rate.num, 30 * result.rate.den) << out;
+    EXPECT_EQ(result.audio_codec, "aac") << out;
+    EXPECT_EQ(result.audio_packets, source.audio_packets) << out;
+    // Matroska keeps times in milliseconds: each packet's duration may
+    // round by up to one.
+    EXPECT_NEAR(result.audio_seconds, source.audio_seconds, 0.001 * source.audio_packets) << out;
+  }
+  EXPECT_EQ(ProbeMovie(File("out.mkv")).codec, "ffv1");
+  EXPECT_EQ(ProbeMovie(File("out.mp4")).codec, "h264");
+
+  const CommandResult decoded = Render(Q(in) + " " + Q(File("in.%03d.png")) + " -p Amount=0 -q");
+  ASSERT_EQ(decoded.exit_code, 0) << decoded.err;
+  // Every frame as it is stored: the audio's priming starts the video a
+  // little after 0, which a constant-rate extraction would fill with a copy.
+  Ffmpeg("-i " + Q(File("out.mkv")) + " -fps_mode passthrough -start_number 0 -pix_fmt rgb24 " +
+         Q(File("out.%03d.png")));
+  EXPECT_FALSE(fs::exists(File("out.120.png")));
+  std::vector<imageio::Raster> stills;
+  for (int n : {0, 1, 45, 89, 90, 91, 119}) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%03d.png", n);
+    SCOPED_TRACE(name);
+    char time[32];
+    std::snprintf(time, sizeof time, "%.17g", n / 30.0);
+    const CommandResult still = Render(Q(File(std::string("in.") + name)) + " " +
+                                       Q(File(std::string("still.") + name)) + " --time " +
+                                       time + animation);
+    ASSERT_EQ(still.exit_code, 0) << still.err;
+    stills.push_back(imageio::ReadImage(File(std::string("still.") + name)).raster);
+    EXPECT_TRUE(stills.back().SamePixels(
+        imageio::ReadImage(File(std::string("out.") + name)).raster));
+  }
+  // Frame 0 has "Amount" 0 and so shows the clip itself; later frames must
+  // differ from it, or the keyframes were never seen.
+  EXPECT_TRUE(stills[0].SamePixels(imageio::ReadImage(File("in.000.png")).raster));
+  EXPECT_FALSE(stills[3].SamePixels(imageio::ReadImage(File("in.089.png")).raster));
+}
+
 // Every codec, from 8-bit video and from 10-bit video with alpha: the
 // output decodes with the right frame count, rate, size, alpha and depth,
 // and the audio comes across packet for packet.
