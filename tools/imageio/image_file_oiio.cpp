@@ -581,6 +581,13 @@ bool ReadsAsMovie(const fs::path& path) {
   if (IsMovieName(path)) return true;
   std::error_code ec;
   if (!fs::is_regular_file(path, ec)) return false;
+  // A damaged PNG is no movie, and OpenImageIO's PNG reader leaks on a cut
+  // header: the read that follows reports it.
+  try {
+    CheckPngComplete(path);
+  } catch (const ImageError&) {
+    return false;
+  }
   QuietStderr quiet;
   auto in = OIIO::ImageInput::open(path.string());
   (void)OIIO::geterror();
