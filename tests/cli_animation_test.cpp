@@ -34,16 +34,6 @@ void WriteText(const std::filesystem::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-// The table line of the parameter with this displayed name.
-std::string Line(const std::string& out, const std::string& name) {
-  std::istringstream lines(out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (line.find("  " + name + "  ") != std::string::npos) return line;
-  }
-  return "(no line for " + name + ")";
-}
-
 TEST(CliAnimation, ParamsShowsValuesAtATimeAndMarksWhatIsAnimated) {
   const CommandResult r = RunTool(
       "params -p Amount@f0=0 -p Amount@f30=10 -e 'Power=value * 2' -p 'Blur ON@0=off' "
@@ -51,22 +41,24 @@ TEST(CliAnimation, ParamsShowsValuesAtATimeAndMarksWhatIsAnimated) {
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_THAT(r.out, HasSubstr("\ntime     0.5 s\n"));
   EXPECT_THAT(r.out, HasSubstr("  interface   animation\n"));
-  EXPECT_THAT(Line(r.out, "Amount"), AllOf(HasSubstr(" 1         5 "), EndsWith(" keyframes")));
-  EXPECT_THAT(Line(r.out, "Power"), AllOf(HasSubstr(" 2         4 "), EndsWith(" expression")));
+  EXPECT_THAT(ParamTableLine(r.out, "Amount"),
+              AllOf(HasSubstr(" 1         5 "), EndsWith(" keyframes")));
+  EXPECT_THAT(ParamTableLine(r.out, "Power"),
+              AllOf(HasSubstr(" 2         4 "), EndsWith(" expression")));
   // The supervised checkbox is on at 0.5 s, so the interface enables its slider.
-  EXPECT_THAT(Line(r.out, "Blur ON"), HasSubstr(" on "));
-  EXPECT_THAT(Line(r.out, "Blur Amount"), EndsWith(" enabled"));
-  EXPECT_THAT(Line(r.out, "Limiter"), EndsWith(" enabled"));  // nothing animated: no mark
+  EXPECT_THAT(ParamTableLine(r.out, "Blur ON"), HasSubstr(" on "));
+  EXPECT_THAT(ParamTableLine(r.out, "Blur Amount"), EndsWith(" enabled"));
+  EXPECT_THAT(ParamTableLine(r.out, "Limiter"), EndsWith(" enabled"));  // nothing animated: no mark
   EXPECT_THAT(r.out, HasSubstr("expression on \"Power\" (2): value * 2\n  value at time 0.5: 4\n"));
   EXPECT_THAT(r.err, IsEmpty());
 
   // --fps counts the frames of both the keyframes and --time.
   const CommandResult fast = RunTool("params -p Amount@f0=0 -p Amount@f30=10 --time f15 --fps 60");
   ASSERT_EQ(fast.exit_code, 0) << fast.err;
-  EXPECT_THAT(Line(fast.out, "Amount"), HasSubstr(" 1         5 "));
+  EXPECT_THAT(ParamTableLine(fast.out, "Amount"), HasSubstr(" 1         5 "));
   const CommandResult later =
       RunTool("params -p Amount@f0=0 -p Amount@f30=10 --time 0.25 --fps 60");
-  EXPECT_THAT(Line(later.out, "Amount"), HasSubstr(" 1         5 "));
+  EXPECT_THAT(ParamTableLine(later.out, "Amount"), HasSubstr(" 1         5 "));
 }
 
 TEST(CliAnimation, WithoutAnimationTheTableKeepsItsColumns) {
@@ -80,7 +72,7 @@ TEST(CliAnimation, WithoutAnimationTheTableKeepsItsColumns) {
 TEST(CliAnimation, AClampedExpressionWarnsOnceOnStderr) {
   const CommandResult r = RunTool("params -e 'Amount=time * 20' --time 2");
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_THAT(Line(r.out, "Amount"), HasSubstr(" 1         10 "));
+  EXPECT_THAT(ParamTableLine(r.out, "Amount"), HasSubstr(" 1         10 "));
   EXPECT_EQ(r.err,
             "prismora: warning: the expression on \"Amount\" gives 40 at 2 s, outside the valid "
             "range 0 to 10: clamped to 10\n");
@@ -174,8 +166,9 @@ TEST(CliAnimation, SettingsFilesRoundTripAndGiveWayToTheCommandLine) {
   const CommandResult over =
       RunTool("params --settings " + Q(dir / "look.json") + " -p Amount=7 --time 0.6");
   ASSERT_EQ(over.exit_code, 0) << over.err;
-  EXPECT_THAT(Line(over.out, "Amount"), AllOf(HasSubstr(" 7 "), Not(HasSubstr("keyframes"))));
-  EXPECT_THAT(Line(over.out, "Power"), EndsWith(" expression"));
+  EXPECT_THAT(ParamTableLine(over.out, "Amount"),
+              AllOf(HasSubstr(" 7 "), Not(HasSubstr("keyframes"))));
+  EXPECT_THAT(ParamTableLine(over.out, "Power"), EndsWith(" expression"));
 }
 
 #ifdef PRISMORA_HAVE_IMAGE_FILES

@@ -15,16 +15,6 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 
-// The table line of the parameter with this displayed name.
-std::string Line(const std::string& out, const std::string& name) {
-  std::istringstream lines(out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (line.find("  " + name + "  ") != std::string::npos) return line;
-  }
-  return "(no line for " + name + ")";
-}
-
 TEST(CliParams, RandomOnWritesTheRandomExpressionAndShowsItsControls) {
   const CommandResult r = RunTool("params -p 'Random ON=on'");
   ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -33,13 +23,14 @@ TEST(CliParams, RandomOnWritesTheRandomExpressionAndShowsItsControls) {
                                "posterizeTime(30.00000);seedRandom(0);random(-1,1) * 1.00000\n"
                                "  value at time 0: "));
   for (const char* name : {"Wiggle Freq", "Wiggle Amp", "Wiggle Octaves", "Wiggle AmpMult"}) {
-    EXPECT_THAT(Line(r.out, name), HasSubstr(" hidden ")) << name;
+    EXPECT_THAT(ParamTableLine(r.out, name), HasSubstr(" hidden ")) << name;
   }
   for (const char* name : {"Random Mode", "Random Amplitude", "Random Seed", "Random Fps"}) {
-    EXPECT_THAT(Line(r.out, name), AllOf(HasSubstr(" shown "), EndsWith(" enabled"))) << name;
+    EXPECT_THAT(ParamTableLine(r.out, name), AllOf(HasSubstr(" shown "), EndsWith(" enabled")))
+        << name;
   }
-  EXPECT_THAT(Line(r.out, "Random ON"), HasSubstr(" off  "));  // the default column
-  EXPECT_THAT(Line(r.out, "random"), HasSubstr("-100 to 100"));
+  EXPECT_THAT(ParamTableLine(r.out, "Random ON"), HasSubstr(" off  "));  // the default column
+  EXPECT_THAT(ParamTableLine(r.out, "random"), HasSubstr("-100 to 100"));
 }
 
 // Whatever the order on the command line, the expression is the one of the
@@ -53,7 +44,7 @@ TEST(CliParams, TheFinalSettingsDecideTheExpressionInAnyOrder) {
     EXPECT_THAT(r.out, HasSubstr("\"random\" (19): "
                                  "seedRandom(7);wiggle(1.00000,1.00000,1.00000,0.50000,time)\n"))
         << args;
-    EXPECT_THAT(Line(r.out, "Random Amplitude"), HasSubstr(" hidden ")) << args;
+    EXPECT_THAT(ParamTableLine(r.out, "Random Amplitude"), HasSubstr(" hidden ")) << args;
   }
 }
 
@@ -61,13 +52,13 @@ TEST(CliParams, ShowsTheDeclaredControlsWithoutChanges) {
   const CommandResult r = RunTool("params --plugin '" PRISMORA_PLUGIN_PATH "'");
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_THAT(r.out, HasSubstr("expressions: none"));
-  EXPECT_THAT(Line(r.out, "Random Fps"),
+  EXPECT_THAT(ParamTableLine(r.out, "Random Fps"),
               AllOf(HasSubstr("fixed slider"), HasSubstr("1 to 100"), HasSubstr("0 to 1 "),
                     HasSubstr(" 30 ")));
-  EXPECT_THAT(Line(r.out, "Center"), AllOf(HasSubstr("50%,50%"), HasSubstr("960,540")));
-  EXPECT_THAT(Line(r.out, "Mode"), HasSubstr("2 Colors"));
-  EXPECT_THAT(Line(r.out, "Color3"), EndsWith("greyed out"));
-  EXPECT_THAT(Line(r.out, "Blur Mode"), HasSubstr(" hidden "));
+  EXPECT_THAT(ParamTableLine(r.out, "Center"), AllOf(HasSubstr("50%,50%"), HasSubstr("960,540")));
+  EXPECT_THAT(ParamTableLine(r.out, "Mode"), HasSubstr("2 Colors"));
+  EXPECT_THAT(ParamTableLine(r.out, "Color3"), EndsWith("greyed out"));
+  EXPECT_THAT(ParamTableLine(r.out, "Blur Mode"), HasSubstr(" hidden "));
 }
 
 TEST(CliParams, ErrorsAreOneClearLineAndExit2) {

@@ -37,4 +37,15 @@ struct CommandResult {
 // separate words, '...' and "..." quote), and collects what it prints.
 CommandResult RunTool(const std::string& args);
 
+// The line of `prismora params`' table for the parameter with this
+// displayed name.
+inline std::string ParamTableLine(const std::string& out, const std::string& name) {
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.find("  " + name + "  ") != std::string::npos) return line;
+  }
+  return "(no line for " + name + ")";
+}
+
 }  // namespace prismora::testing
