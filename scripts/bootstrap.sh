@@ -12,6 +12,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libopenimageio-dev nlohmann-json3-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
+  frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-bad
+  dpkg-dev
 )
 for arg in "$@"; do
   case "$arg" in
