@@ -85,6 +85,7 @@ FilterInstance::FilterInstance(std::shared_ptr<const minihost::PluginLibrary> pl
 
 void FilterInstance::SetParam(int index, const void* value) {
   if (index < 0 || static_cast<std::size_t>(index) >= values_.size() || value == nullptr) return;
+  std::lock_guard lock(mutex_);
   const Entry& e = catalog_.entries[static_cast<std::size_t>(index)];
   Value& v = values_[static_cast<std::size_t>(index)];
   switch (e.frei0r_type) {
@@ -101,6 +102,7 @@ void FilterInstance::SetParam(int index, const void* value) {
 
 void FilterInstance::GetParam(int index, void* value) const {
   if (index < 0 || static_cast<std::size_t>(index) >= values_.size() || value == nullptr) return;
+  std::lock_guard lock(mutex_);
   const Entry& e = catalog_.entries[static_cast<std::size_t>(index)];
   const Value& v = values_[static_cast<std::size_t>(index)];
   switch (e.frei0r_type) {
@@ -193,21 +195,46 @@ void FilterInstance::Render(double seconds) {
   for (const minihost::ParamWarning& w : session_.params().TakeWarnings()) Tell(w.message);
 }
 
+bool FilterInstance::NextStrip(double seconds, const uint32_t* in) {
+  const auto at = reinterpret_cast<std::uintptr_t>(in);
+  const bool next = last_in_ != 0 && seconds == last_seconds_ &&
+                    at == last_in_ + std::uintptr_t{width_} * height_ * 4;
+  last_in_ = at;
+  last_seconds_ = seconds;
+  return next;
+}
+
 void FilterInstance::Update(double seconds, const uint32_t* in, uint32_t* out) {
+  if (updating_.fetch_add(1) > 0) sliced_ = true;
+  struct Leave {
+    std::atomic<int>& n;
+    ~Leave() { --n; }
+  } leave{updating_};
+  std::lock_guard lock(mutex_);
   const std::size_t count = static_cast<std::size_t>(width_) * height_;
+  auto pass_through = [&](const std::string& why) {
+    if (out != in) std::memcpy(out, in, count * 4);
+    Tell(why + "; the frame is passed through unchanged");
+  };
+  if (NextStrip(seconds, in)) sliced_ = true;
+  if (sliced_) {
+    pass_through(
+        "the host cuts frames into strips (MLT's threads=N on the filter), which a whole-frame "
+        "effect cannot render: remove threads= from the filter (MLT's real_time=-2 renders "
+        "frames in parallel instead)");
+    return;
+  }
   try {
     ApplyChanges();
     // The input is copied in before anything is written, so `in` and `out`
     // may be the same buffer.
     ArgbFromRgba(in, input_.row(0), count);
     Render(seconds);
-    RgbaFromArgb(output_.row(0), out, count);
+    RgbaFromArgb(sliced_ ? input_.row(0) : output_.row(0), out, count);
   } catch (const std::exception& e) {
-    if (out != in) std::memcpy(out, in, count * 4);
-    Tell(std::string(e.what()) + "; the frame is passed through unchanged");
+    pass_through(e.what());
   } catch (...) {
-    if (out != in) std::memcpy(out, in, count * 4);
-    Tell("the render failed; the frame is passed through unchanged");
+    pass_through("the render failed");
   }
 }
 

@@ -7,8 +7,10 @@
 
 #include "frei0r/frei0r_api.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,13 @@ class FilterInstance {
   // Renders `in` at `seconds` into `out` (the same buffer or not). A frame
   // the plug-in refuses leaves `out` equal to `in`, and the first such
   // refusal is said on stderr.
+  //
+  // MLT's `threads=N` on a filter cuts each frame into N strips and hands
+  // them to one instance made at a strip's size, on N threads at once, as if
+  // each were a whole frame: a whole-frame effect cannot be rendered so.
+  // That is seen (two renders at once on one instance, or the next strip of
+  // a frame right after the last) and from then on every frame passes
+  // through unchanged, said once on stderr.
   void Update(double seconds, const uint32_t* in, uint32_t* out);
 
   unsigned width() const { return width_; }
@@ -54,6 +63,8 @@ class FilterInstance {
   std::optional<minihost::ParamValue> HostValueOf(PF_ParamIndex index);
   void Tell(const std::string& message);
   void Render(double seconds);
+  // Whether `in` at `seconds` is the strip after the last one.
+  bool NextStrip(double seconds, const uint32_t* in);
 
   const Catalog& catalog_;
   unsigned width_, height_;
@@ -63,6 +74,13 @@ class FilterInstance {
   std::vector<Value> values_;         // by the catalog's index
   std::vector<bool> changed_;         // by the plug-in's index
   std::vector<std::string> told_;     // said on stderr already
+  // Hosts that break frei0r's rules (MLT's strips) call one instance on
+  // several threads: everything is done under this lock.
+  mutable std::mutex mutex_;
+  std::atomic<int> updating_{0};      // threads in Update
+  std::atomic<bool> sliced_{false};   // strips seen: frames pass through
+  std::uintptr_t last_in_ = 0;        // the last frame's input and time
+  double last_seconds_ = 0;
 };
 
 }  // namespace prismora::frei0r
