@@ -8,6 +8,8 @@
 
 #include <cmath>
 #include <limits>
+#include <regex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -209,6 +211,39 @@ TEST(Frei0rModule, InstancesOnTwoThreadsRenderAsOneDoes) {
   second.join();
   EXPECT_EQ(a, alone);
   EXPECT_EQ(b, alone);
+}
+
+// Kdenlive and Shotcut set the filter's properties by these names: each must
+// be one of the module's, and Kdenlive's description must cover them all.
+TEST(Frei0rModule, KdenliveAndShotcutNameItsParameters) {
+  const std::string kdenlive =
+      ReadBytes(std::filesystem::path(PRISMORA_FREI0R_SOURCE_DIR) / "kdenlive/frei0r_prismora.xml");
+  std::set<std::string> described;
+  const std::regex parameter(R"re(<parameter type="[a-z]+" name="([^"]+)")re");
+  for (auto it = std::sregex_iterator(kdenlive.begin(), kdenlive.end(), parameter);
+       it != std::sregex_iterator(); ++it) {
+    described.insert((*it)[1]);
+  }
+  f0r_plugin_info_t info{};
+  Module().get_plugin_info(&info);
+  EXPECT_EQ(described.size(), static_cast<std::size_t>(info.num_params));
+  for (const std::string& name : described) EXPECT_GE(Module().IndexOf(name), 0) << name;
+
+  const std::string shotcut =
+      ReadBytes(std::filesystem::path(PRISMORA_FREI0R_SOURCE_DIR) / "shotcut/prismora/ui.qml");
+  // Names in filter.set/get calls and first in each slider's row; not the
+  // popup's choices.
+  const std::regex used(
+      R"re((?:\[|filter\.set\(|filter\.getDouble\(|filter\.get\()'([^']+)'(?=, -?[0-9]|, [a-z]|\)))re");
+  int names = 0;
+  for (auto it = std::sregex_iterator(shotcut.begin(), shotcut.end(), used);
+       it != std::sregex_iterator(); ++it, ++names) {
+    const std::string name = (*it)[1];
+    if (name != "threads") {
+      EXPECT_GE(Module().IndexOf(name), 0) << name;
+    }
+  }
+  EXPECT_GT(names, 8);
 }
 
 }  // namespace
