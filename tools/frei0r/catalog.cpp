@@ -55,12 +55,17 @@ std::string Number(double v) {
   return text;
 }
 
-Entry SliderEntry(const PF_ParamDef& def, PF_ParamIndex index, const std::string& name) {
+Entry MakeEntry(Kind kind, PF_ParamIndex index, const std::string& name, int frei0r_type) {
   Entry e;
-  e.kind = Kind::kSlider;
+  e.kind = kind;
   e.index = index;
   e.name = name;
-  e.frei0r_type = F0R_PARAM_DOUBLE;
+  e.frei0r_type = frei0r_type;
+  return e;
+}
+
+Entry SliderEntry(const PF_ParamDef& def, PF_ParamIndex index, const std::string& name) {
+  Entry e = MakeEntry(Kind::kSlider, index, name, F0R_PARAM_DOUBLE);
   double valid_lo = 0, valid_hi = 0, slider_lo = 0, slider_hi = 0;
   ValidAndSliderRange(def, valid_lo, valid_hi, slider_lo, slider_hi);
   // The slider's range, which is what a user drags over; a slider whose
@@ -87,21 +92,13 @@ std::vector<Entry> EntriesOf(const PF_ParamDef& def, PF_ParamIndex index) {
     case PF_Param_SLIDER:
       return {SliderEntry(def, index, name)};
     case PF_Param_CHECKBOX: {
-      Entry e;
-      e.kind = Kind::kCheckbox;
-      e.index = index;
-      e.name = name;
-      e.frei0r_type = F0R_PARAM_BOOL;
+      Entry e = MakeEntry(Kind::kCheckbox, index, name, F0R_PARAM_BOOL);
       e.default_number = def.u.bd.value != 0 ? 1.0 : 0.0;
       e.explanation = name + ": on or off; default " + (def.u.bd.value != 0 ? "on" : "off");
       return {e};
     }
     case PF_Param_POPUP: {
-      Entry e;
-      e.kind = Kind::kPopup;
-      e.index = index;
-      e.name = name;
-      e.frei0r_type = F0R_PARAM_STRING;
+      Entry e = MakeEntry(Kind::kPopup, index, name, F0R_PARAM_STRING);
       e.choices = minihost::PopupChoices(def);
       const auto at = static_cast<std::size_t>(def.u.pd.value - 1);
       e.default_text = at < e.choices.size() ? e.choices[at] : "";
@@ -113,11 +110,7 @@ std::vector<Entry> EntriesOf(const PF_ParamDef& def, PF_ParamIndex index) {
       return {e};
     }
     case PF_Param_COLOR: {
-      Entry e;
-      e.kind = Kind::kColor;
-      e.index = index;
-      e.name = name;
-      e.frei0r_type = F0R_PARAM_COLOR;
+      Entry e = MakeEntry(Kind::kColor, index, name, F0R_PARAM_COLOR);
       e.default_color = def.u.cd.value;
       e.explanation = name + ": red, green and blue from 0 to 1 (0..255 in 8 bits); default " +
                       minihost::FormatValue(def);
@@ -131,10 +124,8 @@ std::vector<Entry> EntriesOf(const PF_ParamDef& def, PF_ParamIndex index) {
       const char* side[2] = {"width", "height"};
       for (int i = 0; i < 2; ++i) {
         Entry& e = xy[static_cast<std::size_t>(i)];
-        e.kind = i == 0 ? Kind::kPointX : Kind::kPointY;
-        e.index = index;
-        e.name = name + " " + axis[i];
-        e.frei0r_type = F0R_PARAM_DOUBLE;
+        e = MakeEntry(i == 0 ? Kind::kPointX : Kind::kPointY, index, name + " " + axis[i],
+                      F0R_PARAM_DOUBLE);
         e.default_number = percent[i] / 100.0;
         e.explanation = e.name + ": 0 to 1 of the frame's " + side[i] + " (0.5 is the middle); default " +
                         Number(e.default_number);
