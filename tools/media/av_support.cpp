@@ -1,5 +1,7 @@
 #include "media/av_support.h"
 
+#include <atomic>
+#include <cstdarg>
 #include <cstdio>
 #include <mutex>
 
@@ -15,6 +17,31 @@ extern "C" {
 namespace prismora::media {
 
 bool HaveMovies() { return true; }
+
+namespace {
+
+std::atomic<bool> library_logs{false};
+
+// FFmpeg's and the codecs' own lines (libx264 prints its settings and
+// statistics at every file) only when asked for: prismora says what went
+// wrong once, in its own words.
+void LibraryLog(void* context, int level, const char* format, va_list args) {
+  if (library_logs.load(std::memory_order_relaxed)) {
+    av_log_default_callback(context, level, format, args);
+  }
+}
+
+}  // namespace
+
+void SetLibraryLogs(bool shown) {
+  library_logs.store(shown);
+  QuietLibraries();
+}
+
+void QuietLibraries() {
+  static std::once_flag routed;
+  std::call_once(routed, [] { av_log_set_callback(LibraryLog); });
+}
 
 FramePtr NewFrame() {
   FramePtr frame(av_frame_alloc());
@@ -44,8 +71,7 @@ std::string Quote(const std::filesystem::path& path) {
 }
 
 InputPtr OpenMovie(const std::filesystem::path& path) {
-  static std::once_flag quiet;
-  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+  QuietLibraries();
   std::error_code ec;
   const auto status = std::filesystem::status(path, ec);
   if (!std::filesystem::exists(status)) throw MovieError(Quote(path) + " does not exist");
