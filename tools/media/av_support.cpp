@@ -1,5 +1,6 @@
 #include "media/av_support.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -108,9 +109,11 @@ namespace {
 
 constexpr int kIoBuffer = 1 << 18;
 
+// Writes into the file, or (without one) nowhere, keeping only the size.
 struct FileIo {
   imageio::PendingFile* file = nullptr;
   int64_t position = 0;
+  int64_t discarded = 0;  // the size written nowhere
 };
 
 #if LIBAVFORMAT_VERSION_MAJOR >= 61
@@ -121,16 +124,18 @@ using WriteBuffer = uint8_t*;
 
 int WritePacket(void* opaque, WriteBuffer data, int size) {
   auto* io = static_cast<FileIo*>(opaque);
-  if (!io->file->WriteAt(data, static_cast<std::size_t>(size),
-                         static_cast<uint64_t>(io->position))) {
+  if (io->file != nullptr && !io->file->WriteAt(data, static_cast<std::size_t>(size),
+                                                static_cast<uint64_t>(io->position))) {
     return AVERROR(EIO);
   }
   io->position += size;
+  io->discarded = std::max(io->discarded, io->position);
   return size;
 }
 
 int ReadPacket(void* opaque, uint8_t* data, int size) {
   auto* io = static_cast<FileIo*>(opaque);
+  if (io->file == nullptr) return AVERROR_EOF;
   const std::size_t got =
       io->file->ReadAt(data, static_cast<std::size_t>(size), static_cast<uint64_t>(io->position));
   if (got == 0) return AVERROR_EOF;
@@ -140,7 +145,7 @@ int ReadPacket(void* opaque, uint8_t* data, int size) {
 
 int64_t Seek(void* opaque, int64_t offset, int whence) {
   auto* io = static_cast<FileIo*>(opaque);
-  const auto size = static_cast<int64_t>(io->file->size());
+  const auto size = io->file != nullptr ? static_cast<int64_t>(io->file->size()) : io->discarded;
   switch (whence & ~AVSEEK_FORCE) {
     case AVSEEK_SIZE: return size;
     case SEEK_SET: io->position = offset; break;
@@ -152,12 +157,10 @@ int64_t Seek(void* opaque, int64_t offset, int whence) {
   return io->position;
 }
 
-}  // namespace
-
-AVIOContext* NewFileIo(imageio::PendingFile& file) {
+AVIOContext* NewIo(imageio::PendingFile* file) {
   auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBuffer));
   if (buffer == nullptr) throw std::bad_alloc();
-  auto* opaque = new FileIo{&file, 0};
+  auto* opaque = new FileIo{file, 0, 0};
   AVIOContext* io =
       avio_alloc_context(buffer, kIoBuffer, 1, opaque, ReadPacket, WritePacket, Seek);
   if (io == nullptr) {
@@ -167,6 +170,12 @@ AVIOContext* NewFileIo(imageio::PendingFile& file) {
   }
   return io;
 }
+
+}  // namespace
+
+AVIOContext* NewFileIo(imageio::PendingFile& file) { return NewIo(&file); }
+
+AVIOContext* NewDiscardingIo() { return NewIo(nullptr); }
 
 void FreeFileIo(AVIOContext*& io) {
   if (io == nullptr) return;

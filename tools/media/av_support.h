@@ -66,6 +66,8 @@ int SwsMatrix(AVColorSpace space, int height);
 // An AVIOContext writing, seeking and reading back through `file`'s
 // checked writes. Freed with FreeFileIo.
 AVIOContext* NewFileIo(imageio::PendingFile& file);
+// One that writes nowhere but seeks, for a muxer set up on trial.
+AVIOContext* NewDiscardingIo();
 void FreeFileIo(AVIOContext*& io);
 
 }  // namespace prismora::media

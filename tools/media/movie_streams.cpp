@@ -14,38 +14,6 @@ extern "C" {
 namespace prismora::media {
 namespace {
 
-// What a trial muxer writes goes nowhere, but it can seek (as .mov and .mp4
-// muxers need).
-struct Discard {
-  int64_t position = 0;
-  int64_t size = 0;
-};
-
-#if LIBAVFORMAT_VERSION_MAJOR >= 61
-using WriteBuffer = const uint8_t*;
-#else
-using WriteBuffer = uint8_t*;
-#endif
-
-int DiscardWrite(void* opaque, WriteBuffer, int size) {
-  auto* d = static_cast<Discard*>(opaque);
-  d->position += size;
-  d->size = std::max(d->size, d->position);
-  return size;
-}
-
-int64_t DiscardSeek(void* opaque, int64_t offset, int whence) {
-  auto* d = static_cast<Discard*>(opaque);
-  switch (whence & ~AVSEEK_FORCE) {
-    case AVSEEK_SIZE: return d->size;
-    case SEEK_SET: d->position = offset; break;
-    case SEEK_CUR: d->position += offset; break;
-    case SEEK_END: d->position = d->size + offset; break;
-    default: return AVERROR(EINVAL);
-  }
-  return d->position;
-}
-
 // Whether the muxer sets itself up for one stream of these parameters: .mov
 // refuses FLAC and .mp4 takes it only as experimental, though both say they
 // know its tag.
@@ -61,21 +29,11 @@ bool TrialAccepts(const AVOutputFormat& muxer, const AVCodecParameters& paramete
   }
   stream->codecpar->codec_tag = 0;
   stream->time_base = {1, 90000};
-  constexpr int kBuffer = 4096;
-  auto* buffer = static_cast<unsigned char*>(av_malloc(kBuffer));
-  if (buffer == nullptr) throw std::bad_alloc();
-  Discard discard;
-  AVIOContext* io =
-      avio_alloc_context(buffer, kBuffer, 1, &discard, nullptr, DiscardWrite, DiscardSeek);
-  if (io == nullptr) {
-    av_free(buffer);
-    throw std::bad_alloc();
-  }
+  AVIOContext* io = NewDiscardingIo();
   raw->pb = io;
   const int err = avformat_init_output(raw, nullptr);
   trial.reset();
-  av_freep(&io->buffer);
-  avio_context_free(&io);
+  FreeFileIo(io);
   return err >= 0;
 }
 
@@ -211,9 +169,11 @@ std::optional<std::string> Advanced(const char* timecode, const FrameRate& rate,
 
 bool MuxerHolds(const AVOutputFormat& muxer, const AVCodecParameters& parameters) {
   const int said = avformat_query_codec(&muxer, parameters.codec_id, FF_COMPLIANCE_NORMAL);
+  // A muxer that does not say (MXF) may take a stream at first and refuse
+  // its packets: only MPEG-TS's own table answers for one.
   if (said == 0) return false;
-  if (said < 0 && std::strcmp(muxer.name, "mpegts") == 0 &&
-      !TransportStreamHolds(parameters.codec_id)) {
+  if (said < 0 && !(std::strcmp(muxer.name, "mpegts") == 0 &&
+                    TransportStreamHolds(parameters.codec_id))) {
     return false;
   }
   return TrialAccepts(muxer, parameters);
