@@ -44,14 +44,26 @@ void Ffmpeg(const std::string& args) {
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
-// What ffprobe shows of a file: by default its streams and format.
-json Ffprobe(const fs::path& path, const std::string& show = "-show_streams -show_format") {
-  const std::string command = "ffprobe -v error -of json " + show + " " + Q(path);
+std::string OutputOf(const std::string& command) {
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
   std::string text;
   char buffer[4096];
   while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr) text += buffer;
-  return json::parse(text, nullptr, false);
+  return text;
+}
+
+// What ffprobe shows of a file: by default its streams and format.
+json Ffprobe(const fs::path& path, const std::string& show = "-show_streams -show_format") {
+  return json::parse(OutputOf("ffprobe -v error -of json " + show + " " + Q(path)), nullptr,
+                     false);
+}
+
+// When the first sound after silence starts, as a player decodes it.
+double SoundStart(const fs::path& path) {
+  const std::string log = OutputOf("ffmpeg -nostdin -i " + Q(path) +
+                                   " -af silencedetect=n=-30dB:d=0.05 -f null - 2>&1");
+  const std::size_t at = log.find("silence_end: ");
+  return at == std::string::npos ? -1.0 : std::stod(log.substr(at + 13));
 }
 
 std::string TagOf(const json& object, const std::string& key) {
@@ -111,6 +123,9 @@ class CliMovieStreams : public ::testing::Test {
                                      "2\n00:00:00,700 --> 00:00:00,900\nsecond\n";
     Ffmpeg(video + tone + "-i " + Q(d / "cues.srt") + " -map 0 -map 1 -map 2 -c:v libx264 " +
            "-c:a flac -c:s srt -metadata:s:s:0 language=ita " + Q(d / "subs.mkv"));
+    // Silence, then a tone from 0.6 s, as FLAC.
+    Ffmpeg(video + "-f lavfi -i \"aevalsrc='if(gte(t,0.6),sin(2*PI*440*t),0)':s=48000:d=1\" " +
+           "-c:v libx264 -c:a flac " + Q(d / "beep.mkv"));
     // Interlaced, top field first, coded as fields.
     Ffmpeg(video + "-vf setfield=tff -c:v libx264 -flags +ildct+ilme -x264-params tff=1 " +
            Q(d / "fields.mkv"));
@@ -214,6 +229,32 @@ TEST_F(CliMovieStreams, ConvertedAudioAndSubtitlesFollowTheFrames) {
     }
     ASSERT_EQ(cues.size(), c.cues.size()) << packets.dump();
     for (std::size_t i = 0; i < cues.size(); ++i) EXPECT_NEAR(cues[i], c.cues[i], 0.002);
+  }
+}
+
+// Audio converted to AAC, or copied, is heard when the picture shows it: a
+// tone that starts 0.6 s into the clip starts 0.6 s after the first frame,
+// or 0.2 s after the first of frames 10 on (0.4 s).
+TEST_F(CliMovieStreams, AudioStaysInSyncWithTheFrames) {
+  struct Case {
+    std::string output;
+    std::string options;
+    double tone;  // after the first frame
+  };
+  const std::vector<Case> cases = {
+      {"sync.mp4", "", 0.6},
+      {"sync.mp4", "--frames 10-24", 0.2},
+      {"sync.mkv", "--frames 10-24 --audio aac --codec h264", 0.2},
+      {"sync.mov", "--frames 5-24 --audio aac", 0.4},
+      {"sync.mkv", "--frames 10-24 --audio copy --codec h264", 0.2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.output + " " + c.options);
+    const fs::path out = File(c.output);
+    const CommandResult r = Render(Q(Clip("beep.mkv")) + " " + Q(out) + " " + c.options);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const double video = Seconds((*StreamOf(Ffprobe(out), "video"))["start_time"]);
+    EXPECT_NEAR(SoundStart(out) - video, c.tone, 0.003);
   }
 }
 
