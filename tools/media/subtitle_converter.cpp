@@ -1,7 +1,6 @@
 #include "media/subtitle_converter.h"
 
 #include <cstring>
-#include <vector>
 
 #include "media/movie_names.h"
 
@@ -54,13 +53,13 @@ bool SubtitleConverter::Convert(AVPacket& in, AVPacket& out) {
   if (avcodec_decode_subtitle2(decoder_.get(), &subtitle, &got, &in) < 0 || got == 0) {
     return false;
   }
-  std::vector<uint8_t> text(kLargestText);
-  const int size = avcodec_encode_subtitle(encoder_.get(), text.data(),
-                                           static_cast<int>(text.size()), &subtitle);
+  text_.resize(kLargestText);
+  const int size = avcodec_encode_subtitle(encoder_.get(), text_.data(),
+                                           static_cast<int>(text_.size()), &subtitle);
   avsubtitle_free(&subtitle);
   if (size <= 0) return false;
   if (av_new_packet(&out, size) < 0) throw std::bad_alloc();
-  std::memcpy(out.data, text.data(), static_cast<std::size_t>(size));
+  std::memcpy(out.data, text_.data(), static_cast<std::size_t>(size));
   out.pts = in.pts;
   out.dts = in.dts;
   out.duration = in.duration;

@@ -2,6 +2,9 @@
 // (SubRip from .mkv as mov_text into .mp4), each packet timed as it was.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "media/av_support.h"
 
 namespace prismora::media {
@@ -21,6 +24,7 @@ class SubtitleConverter {
  private:
   CodecPtr decoder_;
   CodecPtr encoder_;
+  std::vector<uint8_t> text_;  // what the encoder writes, before it is a packet
 };
 
 }  // namespace prismora::media
