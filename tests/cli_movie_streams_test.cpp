@@ -82,7 +82,8 @@ std::string Streams(const json& probe) {
   for (const json& s : probe["streams"]) {
     if (!text.empty()) text += ", ";
     const std::string type = s.value("codec_type", "");
-    text += type + " " + (type == "data" ? s.value("codec_tag_string", "") : s.value("codec_name", ""));
+    const char* name = type == "data" ? "codec_tag_string" : "codec_name";
+    text += type + " " + s.value(name, "");
   }
   return text;
 }

@@ -142,10 +142,9 @@ void AacEncoder::Keep(const AVFrame& frame, const std::function<void(AVPacket&)>
       } else {
         av_channel_layout_copy(&in, &frame.ch_layout);
       }
-      const int err = swr_alloc_set_opts2(&resampler_, &encoder_->ch_layout,
-                                          encoder_->sample_fmt, encoder_->sample_rate, &in,
-                                          static_cast<AVSampleFormat>(frame.format),
-                                          frame.sample_rate, 0, nullptr);
+      const int err = swr_alloc_set_opts2(
+          &resampler_, &encoder_->ch_layout, encoder_->sample_fmt, encoder_->sample_rate, &in,
+          static_cast<AVSampleFormat>(frame.format), frame.sample_rate, 0, nullptr);
       av_channel_layout_uninit(&in);
       if (err < 0 || swr_init(resampler_) < 0) {
         throw MovieError("cannot convert the audio's samples for AAC");

@@ -41,12 +41,11 @@ bool TrialAccepts(const AVOutputFormat& muxer, const AVCodecParameters& paramete
 // writes as private data that no player reads back.
 bool TransportStreamHolds(AVCodecID id) {
   static constexpr std::array kHeld = {
-      AV_CODEC_ID_MPEG1VIDEO, AV_CODEC_ID_MPEG2VIDEO, AV_CODEC_ID_MPEG4,
-      AV_CODEC_ID_H264,       AV_CODEC_ID_HEVC,       AV_CODEC_ID_VC1,
-      AV_CODEC_ID_MP2,        AV_CODEC_ID_MP3,        AV_CODEC_ID_AAC,
-      AV_CODEC_ID_AAC_LATM,   AV_CODEC_ID_AC3,        AV_CODEC_ID_EAC3,
-      AV_CODEC_ID_DTS,        AV_CODEC_ID_TRUEHD,     AV_CODEC_ID_OPUS,
-      AV_CODEC_ID_S302M,      AV_CODEC_ID_DVB_SUBTITLE, AV_CODEC_ID_DVB_TELETEXT};
+      AV_CODEC_ID_MPEG1VIDEO,   AV_CODEC_ID_MPEG2VIDEO,  AV_CODEC_ID_MPEG4, AV_CODEC_ID_H264,
+      AV_CODEC_ID_HEVC,         AV_CODEC_ID_VC1,         AV_CODEC_ID_MP2,   AV_CODEC_ID_MP3,
+      AV_CODEC_ID_AAC,          AV_CODEC_ID_AAC_LATM,    AV_CODEC_ID_AC3,   AV_CODEC_ID_EAC3,
+      AV_CODEC_ID_DTS,          AV_CODEC_ID_TRUEHD,      AV_CODEC_ID_OPUS,  AV_CODEC_ID_S302M,
+      AV_CODEC_ID_DVB_SUBTITLE, AV_CODEC_ID_DVB_TELETEXT};
   return std::find(kHeld.begin(), kHeld.end(), id) != kHeld.end();
 }
 
@@ -88,8 +87,7 @@ CarriedStream PlanAudio(int index, const AVCodecParameters& p, const AVOutputFor
   const bool decodable = avcodec_find_decoder(p.codec_id) != nullptr;
   if (o.audio == AudioChoice::kAac) {
     if (!aac_held) {
-      throw MovieUsageError(container + " cannot hold AAC audio: use --audio none to drop " +
-                            what);
+      throw MovieUsageError(container + " cannot hold AAC audio: use --audio none to drop " + what);
     }
     if (!decodable) {
       throw MovieUsageError("this build of FFmpeg cannot decode " + what +
@@ -118,11 +116,10 @@ CarriedStream PlanSubtitles(int index, const AVCodecParameters& p, const AVOutpu
                             const MovieOutput& o, const std::string& container,
                             std::vector<std::string>* notices) {
   if (MuxerHolds(muxer, p)) return {index, false, p.codec_id};
-  const std::string what =
-      "the " + CodecText(p.codec_id) + " subtitles of " + Quote(o.audio_from);
+  const std::string what = "the " + CodecText(p.codec_id) + " subtitles of " + Quote(o.audio_from);
   if (IsTextSubtitle(p.codec_id) && avcodec_find_decoder(p.codec_id) != nullptr) {
-    for (AVCodecID to : {AV_CODEC_ID_MOV_TEXT, AV_CODEC_ID_SUBRIP, AV_CODEC_ID_ASS,
-                         AV_CODEC_ID_WEBVTT}) {
+    for (AVCodecID to :
+         {AV_CODEC_ID_MOV_TEXT, AV_CODEC_ID_SUBRIP, AV_CODEC_ID_ASS, AV_CODEC_ID_WEBVTT}) {
       if (!HoldsEncoded(muxer, AVMEDIA_TYPE_SUBTITLE, to)) continue;
       if (notices != nullptr) {
         notices->push_back(container + " cannot hold " + what + ": they are converted to " +
@@ -172,8 +169,8 @@ bool MuxerHolds(const AVOutputFormat& muxer, const AVCodecParameters& parameters
   // A muxer that does not say (MXF) may take a stream at first and refuse
   // its packets: only MPEG-TS's own table answers for one.
   if (said == 0) return false;
-  if (said < 0 && !(std::strcmp(muxer.name, "mpegts") == 0 &&
-                    TransportStreamHolds(parameters.codec_id))) {
+  if (said < 0 &&
+      !(std::strcmp(muxer.name, "mpegts") == 0 && TransportStreamHolds(parameters.codec_id))) {
     return false;
   }
   return TrialAccepts(muxer, parameters);

@@ -275,7 +275,9 @@ struct MovieWriter::State {
     // coded as fields again in the input's order.
     if (Interlaced(field_order)) {
       e.field_order = field_order;
-      if (codec != Codec::kFfv1) e.flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+      if (codec != Codec::kFfv1) {
+        e.flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+      }
     }
     AVDictionary* options = nullptr;
     switch (codec) {
@@ -401,7 +403,7 @@ struct MovieWriter::State {
         continue;
       }
       if (carried.aac) {
-        carried.aac->Send(held.get(), [&](AVPacket& p) { Write(p, carried.aac->time_base(), carried.out); });
+        carried.aac->Send(held.get(), [&](AVPacket& p) { WriteConverted(p, carried); });
       } else if (in->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE) {
         CutToSpan(*held, tb);
         if (!carried.text) {
@@ -423,9 +425,12 @@ struct MovieWriter::State {
   // The end of the input's streams: what converters hold back.
   void FlushConverted() {
     for (auto& [index, carried] : audio_streams) {
-      if (!carried.aac) continue;
-      carried.aac->Send(nullptr, [&](AVPacket& p) { Write(p, carried.aac->time_base(), carried.out); });
+      if (carried.aac) carried.aac->Send(nullptr, [&](AVPacket& p) { WriteConverted(p, carried); });
     }
+  }
+
+  void WriteConverted(AVPacket& packet, const Carried& carried) {
+    Write(packet, carried.aac->time_base(), carried.out);
   }
 
   // A subtitle shown across the span's start or end is shown within it.

@@ -15,8 +15,8 @@ SubtitleConverter::SubtitleConverter(const AVStream& input, AVCodecID to) {
   const AVCodecParameters& p = *input.codecpar;
   const AVCodec* decoder = avcodec_find_decoder(p.codec_id);
   const AVCodec* encoder = avcodec_find_encoder(to);
-  const std::string what = std::string(avcodec_get_name(p.codec_id)) + " subtitles as " +
-                           avcodec_get_name(to);
+  const std::string what =
+      std::string(avcodec_get_name(p.codec_id)) + " subtitles as " + avcodec_get_name(to);
   if (decoder == nullptr || encoder == nullptr) {
     throw MovieError("this build of FFmpeg cannot convert " + what);
   }
@@ -30,8 +30,8 @@ SubtitleConverter::SubtitleConverter(const AVStream& input, AVCodecID to) {
     encoder_->time_base = input.time_base;
     // The styles the decoder reads its text into.
     if (decoder_->subtitle_header != nullptr) {
-      encoder_->subtitle_header =
-          static_cast<uint8_t*>(av_mallocz(static_cast<std::size_t>(decoder_->subtitle_header_size) + 1));
+      encoder_->subtitle_header = static_cast<uint8_t*>(
+          av_mallocz(static_cast<std::size_t>(decoder_->subtitle_header_size) + 1));
       if (encoder_->subtitle_header == nullptr) throw std::bad_alloc();
       std::memcpy(encoder_->subtitle_header, decoder_->subtitle_header,
                   static_cast<std::size_t>(decoder_->subtitle_header_size));
