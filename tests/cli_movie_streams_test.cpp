@@ -124,6 +124,9 @@ class CliMovieStreams : public ::testing::Test {
                                      "2\n00:00:00,700 --> 00:00:00,900\nsecond\n";
     Ffmpeg(video + tone + "-i " + Q(d / "cues.srt") + " -map 0 -map 1 -map 2 -c:v libx264 " +
            "-c:a flac -c:s srt -metadata:s:s:0 language=ita " + Q(d / "subs.mkv"));
+    // The same cues as mov_text, in MP4.
+    Ffmpeg(video + tone + "-i " + Q(d / "cues.srt") + " -map 0 -map 1 -map 2 -c:v libx264 " +
+           "-c:a aac -c:s mov_text -metadata:s:s:0 language=ita " + Q(d / "text.mp4"));
     // Silence, then a tone from 0.6 s, as FLAC.
     Ffmpeg(video + "-f lavfi -i \"aevalsrc='if(gte(t,0.6),sin(2*PI*440*t),0)':s=48000:d=1\" " +
            "-c:v libx264 -c:a flac " + Q(d / "beep.mkv"));
@@ -177,6 +180,9 @@ TEST_F(CliMovieStreams, StreamsAndTagsAreKept) {
       {"subs.mkv", "subs.ts", "--codec h264 --subtitles none", "video h264, audio aac", "",
        {"(MPEG-TS (MPEG-2 Transport Stream)) cannot hold the flac audio"}},
       {"camera.mov", "camera.ts", "", "video h264, audio aac", "", {}},
+      {"text.mp4", "text.mkv", "--codec h264", "video h264, audio aac, subtitle subrip", "",
+       {"cannot hold the mov_text subtitles of '" + Clip("text.mp4").string() +
+            "': they are converted to subrip"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input + " -> " + c.output + " " + c.options);
