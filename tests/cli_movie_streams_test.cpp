@@ -310,6 +310,8 @@ TEST_F(CliMovieStreams, WhatAContainerCannotHoldIsNamedFirst) {
       {"subs.mkv", "out.ts", "--audio none", "cannot hold the subrip subtitles of '" +
                                                  Clip("subs.mkv").string() +
                                                  "': use --subtitles none to drop them"},
+      {"camera.mov", "out.ts", "--codec ffv1",
+       "a .ts file (MPEG-TS (MPEG-2 Transport Stream)) cannot hold FFV1 video: it takes H.264"},
       {"subs.mkv", "out.mkv", "--audio mp3", "--audio takes copy, aac or none, not 'mp3'"},
       {"subs.mkv", "out.mkv", "--subtitles burn", "--subtitles takes copy or none"},
       {"subs.mkv", "out.png", "--frame 0 --audio none", "--audio is for movie outputs"},
