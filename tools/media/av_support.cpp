@@ -1,5 +1,8 @@
 #include "media/av_support.h"
 
+#include <algorithm>
+#include <atomic>
+#include <cstdarg>
 #include <cstdio>
 #include <mutex>
 
@@ -15,6 +18,31 @@ extern "C" {
 namespace prismora::media {
 
 bool HaveMovies() { return true; }
+
+namespace {
+
+std::atomic<bool> library_logs{false};
+
+// FFmpeg's and the codecs' own lines (libx264 prints its settings and
+// statistics at every file) only when asked for: prismora says what went
+// wrong once, in its own words.
+void LibraryLog(void* context, int level, const char* format, va_list args) {
+  if (library_logs.load(std::memory_order_relaxed)) {
+    av_log_default_callback(context, level, format, args);
+  }
+}
+
+}  // namespace
+
+void SetLibraryLogs(bool shown) {
+  library_logs.store(shown);
+  QuietLibraries();
+}
+
+void QuietLibraries() {
+  static std::once_flag routed;
+  std::call_once(routed, [] { av_log_set_callback(LibraryLog); });
+}
 
 FramePtr NewFrame() {
   FramePtr frame(av_frame_alloc());
@@ -44,8 +72,7 @@ std::string Quote(const std::filesystem::path& path) {
 }
 
 InputPtr OpenMovie(const std::filesystem::path& path) {
-  static std::once_flag quiet;
-  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+  QuietLibraries();
   std::error_code ec;
   const auto status = std::filesystem::status(path, ec);
   if (!std::filesystem::exists(status)) throw MovieError(Quote(path) + " does not exist");
@@ -82,9 +109,11 @@ namespace {
 
 constexpr int kIoBuffer = 1 << 18;
 
+// Writes into the file, or (without one) nowhere, keeping only the size.
 struct FileIo {
   imageio::PendingFile* file = nullptr;
   int64_t position = 0;
+  int64_t discarded = 0;  // the size written nowhere
 };
 
 #if LIBAVFORMAT_VERSION_MAJOR >= 61
@@ -95,16 +124,18 @@ using WriteBuffer = uint8_t*;
 
 int WritePacket(void* opaque, WriteBuffer data, int size) {
   auto* io = static_cast<FileIo*>(opaque);
-  if (!io->file->WriteAt(data, static_cast<std::size_t>(size),
-                         static_cast<uint64_t>(io->position))) {
+  if (io->file != nullptr && !io->file->WriteAt(data, static_cast<std::size_t>(size),
+                                                static_cast<uint64_t>(io->position))) {
     return AVERROR(EIO);
   }
   io->position += size;
+  io->discarded = std::max(io->discarded, io->position);
   return size;
 }
 
 int ReadPacket(void* opaque, uint8_t* data, int size) {
   auto* io = static_cast<FileIo*>(opaque);
+  if (io->file == nullptr) return AVERROR_EOF;
   const std::size_t got =
       io->file->ReadAt(data, static_cast<std::size_t>(size), static_cast<uint64_t>(io->position));
   if (got == 0) return AVERROR_EOF;
@@ -114,7 +145,7 @@ int ReadPacket(void* opaque, uint8_t* data, int size) {
 
 int64_t Seek(void* opaque, int64_t offset, int whence) {
   auto* io = static_cast<FileIo*>(opaque);
-  const auto size = static_cast<int64_t>(io->file->size());
+  const auto size = io->file != nullptr ? static_cast<int64_t>(io->file->size()) : io->discarded;
   switch (whence & ~AVSEEK_FORCE) {
     case AVSEEK_SIZE: return size;
     case SEEK_SET: io->position = offset; break;
@@ -126,12 +157,10 @@ int64_t Seek(void* opaque, int64_t offset, int whence) {
   return io->position;
 }
 
-}  // namespace
-
-AVIOContext* NewFileIo(imageio::PendingFile& file) {
+AVIOContext* NewIo(imageio::PendingFile* file) {
   auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBuffer));
   if (buffer == nullptr) throw std::bad_alloc();
-  auto* opaque = new FileIo{&file, 0};
+  auto* opaque = new FileIo{file, 0, 0};
   AVIOContext* io =
       avio_alloc_context(buffer, kIoBuffer, 1, opaque, ReadPacket, WritePacket, Seek);
   if (io == nullptr) {
@@ -141,6 +170,12 @@ AVIOContext* NewFileIo(imageio::PendingFile& file) {
   }
   return io;
 }
+
+}  // namespace
+
+AVIOContext* NewFileIo(imageio::PendingFile& file) { return NewIo(&file); }
+
+AVIOContext* NewDiscardingIo() { return NewIo(nullptr); }
 
 void FreeFileIo(AVIOContext*& io) {
   if (io == nullptr) return;

@@ -51,8 +51,12 @@ PacketPtr NewPacket();
 std::string AvErrorText(int error);
 std::string Quote(const std::filesystem::path& path);
 
-// Opens `path` for reading, silencing FFmpeg's own log (prismora says what
-// went wrong once, in its own words). Throws MovieError.
+// Routes FFmpeg's log to where SetLibraryLogs says (nowhere unless asked)
+// before the first library call that may print.
+void QuietLibraries();
+
+// Opens `path` for reading, its libraries' logs quiet unless asked for.
+// Throws MovieError.
 InputPtr OpenMovie(const std::filesystem::path& path);
 
 // libswscale's colour matrix for a stream's colour space; an unspecified
@@ -62,6 +66,8 @@ int SwsMatrix(AVColorSpace space, int height);
 // An AVIOContext writing, seeking and reading back through `file`'s
 // checked writes. Freed with FreeFileIo.
 AVIOContext* NewFileIo(imageio::PendingFile& file);
+// One that writes nowhere but seeks, for a muxer set up on trial.
+AVIOContext* NewDiscardingIo();
 void FreeFileIo(AVIOContext*& io);
 
 }  // namespace prismora::media

@@ -14,6 +14,7 @@ namespace {
 }  // namespace
 
 bool HaveMovies() { return false; }
+void SetLibraryLogs(bool) {}
 
 struct MovieReader::State {};
 MovieReader::MovieReader(const std::filesystem::path&, imageio::InputAlpha) { Unavailable(); }
@@ -24,7 +25,7 @@ void MovieReader::SetRange(int64_t, int64_t) { Unavailable(); }
 void MovieReader::ReadFrame(int64_t, const imageio::MutableRasterView&) { Unavailable(); }
 
 Codec DefaultCodec(const std::filesystem::path&) { return Codec::kFfv1; }
-void CheckMovieOutput(const MovieOutput&) { Unavailable(); }
+std::vector<std::string> CheckMovieOutput(const MovieOutput&) { Unavailable(); }
 
 struct MovieWriter::State {};
 MovieWriter::MovieWriter(const MovieOutput&, std::function<void(int64_t)>) { Unavailable(); }

@@ -35,6 +35,10 @@ class MovieUsageError : public std::runtime_error {
 // False when built without FFmpeg.
 bool HaveMovies();
 
+// Whether FFmpeg's and the codecs' own log lines reach stderr (render -v);
+// they are dropped by default.
+void SetLibraryLogs(bool shown);
+
 // Movie files by extension (.mov, .mp4, .mkv, .avi, .webm, .mxf, ...).
 bool IsMovieName(const std::filesystem::path& path);
 

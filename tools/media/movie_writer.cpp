@@ -11,7 +11,10 @@
 
 #include "imageio/image_file.h"
 #include "imageio/pending_file.h"
+#include "media/aac_encoder.h"
 #include "media/av_support.h"
+#include "media/movie_streams.h"
+#include "media/subtitle_converter.h"
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -60,7 +63,14 @@ const AVOutputFormat* MuxerFor(const std::filesystem::path& target) {
 std::string Extension(const std::filesystem::path& target) { return target.extension().string(); }
 
 bool Holds(const AVOutputFormat* muxer, AVCodecID id) {
-  return avformat_query_codec(muxer, id, FF_COMPLIANCE_NORMAL) == 1;
+  AVCodecParameters* parameters = avcodec_parameters_alloc();
+  if (parameters == nullptr) throw std::bad_alloc();
+  parameters->codec_type = AVMEDIA_TYPE_VIDEO;
+  parameters->codec_id = id;
+  parameters->width = parameters->height = 16;
+  const bool held = MuxerHolds(*muxer, *parameters);
+  avcodec_parameters_free(&parameters);
+  return held;
 }
 
 uint16_t Wide(float v) {
@@ -101,12 +111,15 @@ void PutLe16(uint8_t* p, uint16_t v) {
 Codec DefaultCodec(const std::filesystem::path& target) {
   std::string ext = Extension(target);
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (ext == ".mp4" || ext == ".m4v") return Codec::kH264;
+  if (ext == ".mp4" || ext == ".m4v" || ext == ".ts" || ext == ".m2ts" || ext == ".mts") {
+    return Codec::kH264;
+  }
   if (ext == ".mov" || ext == ".qt") return Codec::kProRes;
   return Codec::kFfv1;
 }
 
-void CheckMovieOutput(const MovieOutput& o) {
+std::vector<std::string> CheckMovieOutput(const MovieOutput& o) {
+  QuietLibraries();
   const AVOutputFormat* muxer = MuxerFor(o.target);
   if (muxer == nullptr) {
     throw MovieUsageError("no movie format is known for the extension '" + Extension(o.target) +
@@ -150,19 +163,12 @@ void CheckMovieOutput(const MovieOutput& o) {
                           std::to_string(o.width) + "x" + std::to_string(o.height) +
                           ": use --codec prores or ffv1");
   }
+  std::vector<std::string> notices;
   if (!o.audio_from.empty()) {
-    InputPtr input = OpenMovie(o.audio_from);
-    for (unsigned i = 0; i < input->nb_streams; ++i) {
-      const AVCodecParameters* par = input->streams[i]->codecpar;
-      if (par->codec_type != AVMEDIA_TYPE_AUDIO) continue;
-      if (avformat_query_codec(muxer, par->codec_id, FF_COMPLIANCE_NORMAL) == 0) {
-        throw MovieUsageError(container + " cannot hold the " +
-                              std::string(avcodec_get_name(par->codec_id)) + " audio of " +
-                              Quote(o.audio_from) + ", which is copied unchanged: use another "
-                              "container (.mkv holds most)");
-      }
-    }
+    const InputPtr input = OpenMovie(o.audio_from);
+    PlanStreams(*input, *muxer, o, &notices);
   }
+  return notices;
 }
 
 struct MovieWriter::State {
@@ -177,9 +183,16 @@ struct MovieWriter::State {
   CodecPtr encoder;
   AVStream* video = nullptr;
 
-  // Audio copied from the input: its streams by input index, and the span.
+  // Audio and subtitles from the input: its streams by input index, each
+  // copied or converted, and the span.
+  struct Carried {
+    AVStream* out = nullptr;
+    std::unique_ptr<AacEncoder> aac;
+    std::unique_ptr<SubtitleConverter> text;
+  };
   InputPtr audio;
-  std::map<int, AVStream*> audio_streams;
+  std::map<int, Carried> audio_streams;
+  AVFieldOrder field_order = AV_FIELD_UNKNOWN;  // of the input's picture
   // Seconds on the input's time line: where the output's time 0 lies, and
   // the span of packets kept. A span from the movie's first frame or to its
   // last keeps the audio before or after (an encoder's priming, a tail).
@@ -221,6 +234,11 @@ struct MovieWriter::State {
   }
 
   void Setup() {
+    QuietLibraries();
+    if (!output.audio_from.empty()) {
+      audio = OpenMovie(output.audio_from);
+      field_order = FieldOrderOf(*audio);
+    }
     const AVCodec* codec_ = avcodec_find_encoder_by_name(TraitsOf(codec).encoder);
     AVFormatContext* raw = nullptr;
     int err = avformat_alloc_output_context2(&raw, nullptr, nullptr,
@@ -253,6 +271,14 @@ struct MovieWriter::State {
       e.color_range = AVCOL_RANGE_MPEG;
     }
     if ((muxer->oformat->flags & AVFMT_GLOBALHEADER) != 0) e.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // Whole frames, both fields together, are rendered as one picture and
+    // coded as fields again in the input's order.
+    if (Interlaced(field_order)) {
+      e.field_order = field_order;
+      if (codec != Codec::kFfv1) {
+        e.flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+      }
+    }
     AVDictionary* options = nullptr;
     switch (codec) {
       case Codec::kH264:
@@ -265,6 +291,9 @@ struct MovieWriter::State {
       case Codec::kFfv1:
         av_dict_set(&options, "level", "3", 0);
         av_dict_set(&options, "slicecrc", "1", 0);
+        // The coder deeper frames need anyway, named so that FFV1 does not
+        // say it forces it.
+        if (output.world_depth != Depth::k8) av_dict_set(&options, "coder", "range_tab", 0);
         break;
     }
     err = avcodec_open2(&e, codec_, &options);
@@ -280,7 +309,10 @@ struct MovieWriter::State {
     video->r_frame_rate = e.framerate;
     avcodec_parameters_from_context(video->codecpar, &e);
 
-    if (!output.audio_from.empty()) SetupAudio();
+    if (audio) {
+      CopyTags(*audio, output, *muxer, *video);
+      SetupAudio();
+    }
 
     err = avformat_write_header(muxer.get(), nullptr);
     if (err < 0) {
@@ -290,7 +322,6 @@ struct MovieWriter::State {
   }
 
   void SetupAudio() {
-    audio = OpenMovie(output.audio_from);
     const int vindex = av_find_best_stream(audio.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     double video_start = 0;
     if (vindex >= 0 && audio->streams[vindex]->start_time != AV_NOPTS_VALUE) {
@@ -303,20 +334,31 @@ struct MovieWriter::State {
     audio_end = audio_origin + static_cast<double>(output.frames) * frame;
     audio_start = output.audio_first_frame == 0 ? -1e300 : audio_origin;
     if (output.audio_first_frame + output.frames >= output.audio_movie_frames) audio_end = 1e300;
-    for (unsigned i = 0; i < audio->nb_streams; ++i) {
-      AVStream* in = audio->streams[i];
-      if (in->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) {
-        in->discard = AVDISCARD_ALL;
-        continue;
+    const bool global_header = (muxer->oformat->flags & AVFMT_GLOBALHEADER) != 0;
+    for (unsigned i = 0; i < audio->nb_streams; ++i) audio->streams[i]->discard = AVDISCARD_ALL;
+    for (const CarriedStream& c : PlanStreams(*audio, *muxer->oformat, output, nullptr)) {
+      AVStream* in = audio->streams[c.input];
+      in->discard = AVDISCARD_DEFAULT;
+      Carried carried;
+      carried.out = avformat_new_stream(muxer.get(), nullptr);
+      if (carried.out == nullptr) throw std::bad_alloc();
+      AVStream* out = carried.out;
+      if (!c.encode) {
+        avcodec_parameters_copy(out->codecpar, in->codecpar);
+        out->codecpar->codec_tag = 0;
+        out->time_base = in->time_base;
+      } else if (in->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+        carried.aac = std::make_unique<AacEncoder>(
+            *in, AudioSpan{audio_origin, audio_start, audio_end}, global_header);
+        carried.aac->Describe(*out);
+      } else {
+        carried.text = std::make_unique<SubtitleConverter>(*in, c.codec);
+        carried.text->Describe(*out);
       }
-      AVStream* out = avformat_new_stream(muxer.get(), nullptr);
-      if (out == nullptr) throw std::bad_alloc();
-      avcodec_parameters_copy(out->codecpar, in->codecpar);
-      out->codecpar->codec_tag = 0;
-      out->time_base = in->time_base;
       out->disposition = in->disposition;
       av_dict_copy(&out->metadata, in->metadata, 0);
-      audio_streams.emplace(static_cast<int>(i), out);
+      av_dict_set(&out->metadata, "encoder", nullptr, 0);
+      audio_streams.emplace(c.input, std::move(carried));
     }
     if (audio_streams.empty()) {
       audio.reset();
@@ -330,8 +372,9 @@ struct MovieWriter::State {
     held->size = -1;  // nothing held
   }
 
-  // Copies the input's audio packets that start before `until` seconds (on
-  // the input's time line), cut to the rendered span.
+  // Copies (or converts) the input's audio and subtitle packets that start
+  // before `until` seconds (on the input's time line), cut to the rendered
+  // span.
   void CopyAudio(double until) {
     if (!audio || audio_done) return;
     while (true) {
@@ -352,21 +395,68 @@ struct MovieWriter::State {
       const double t = static_cast<double>(held->pts) * tb;
       if (t >= until) return;
       const double length = static_cast<double>(held->duration) * tb;
-      if (t >= audio_end - 1e-9 || t + length <= audio_start + 1e-9) {
+      Carried& carried = audio_streams.at(held->stream_index);
+      // A decoder takes the packets before the span too: they lead into it.
+      if (t >= audio_end - 1e-9 || (!carried.aac && t + length <= audio_start + 1e-9)) {
         av_packet_unref(held.get());
         held->size = -1;
         continue;
       }
-      const int64_t shift = std::llround(audio_origin / tb);
-      held->pts -= shift;
-      if (held->dts != AV_NOPTS_VALUE) held->dts -= shift;
-      AVStream* out = audio_streams.at(held->stream_index);
-      av_packet_rescale_ts(held.get(), in->time_base, out->time_base);
-      held->stream_index = out->index;
-      held->pos = -1;
-      const int err = av_interleaved_write_frame(muxer.get(), held.get());
+      if (carried.aac) {
+        carried.aac->Send(held.get(), [&](AVPacket& p) { WriteConverted(p, carried); });
+      } else if (in->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE) {
+        CutToSpan(*held, tb);
+        if (!carried.text) {
+          Shift(*held, tb);
+          Write(*held, in->time_base, carried.out);
+        } else if (PacketPtr text = NewPacket(); carried.text->Convert(*held, *text)) {
+          Shift(*text, tb);
+          Write(*text, in->time_base, carried.out);
+        }
+      } else {
+        Shift(*held, tb);
+        Write(*held, in->time_base, carried.out);
+      }
+      av_packet_unref(held.get());
       held->size = -1;
-      if (err < 0) throw MovieError(WriteFailure(err));
+    }
+  }
+
+  // The end of the input's streams: what converters hold back.
+  void FlushConverted() {
+    for (auto& [index, carried] : audio_streams) {
+      if (carried.aac) carried.aac->Send(nullptr, [&](AVPacket& p) { WriteConverted(p, carried); });
+    }
+  }
+
+  void WriteConverted(AVPacket& packet, const Carried& carried) {
+    Write(packet, carried.aac->time_base(), carried.out);
+  }
+
+  // A subtitle shown across the span's start or end is shown within it.
+  void CutToSpan(AVPacket& packet, double tb) const {
+    if (packet.duration <= 0) return;
+    const double t = static_cast<double>(packet.pts) * tb;
+    const double from = std::max(t, audio_start);
+    const double to = std::min(t + static_cast<double>(packet.duration) * tb, audio_end);
+    packet.pts = std::llround(from / tb);
+    packet.dts = packet.pts;
+    packet.duration = std::max<int64_t>(1, std::llround(to / tb) - packet.pts);
+  }
+
+  // From the input's time line to the output's.
+  void Shift(AVPacket& packet, double tb) const {
+    const int64_t shift = std::llround(audio_origin / tb);
+    packet.pts -= shift;
+    if (packet.dts != AV_NOPTS_VALUE) packet.dts -= shift;
+  }
+
+  void Write(AVPacket& packet, AVRational from, AVStream* out) {
+    av_packet_rescale_ts(&packet, from, out->time_base);
+    packet.stream_index = out->index;
+    packet.pos = -1;
+    if (const int err = av_interleaved_write_frame(muxer.get(), &packet); err < 0) {
+      throw MovieError(WriteFailure(err));
     }
   }
 
@@ -413,6 +503,7 @@ struct MovieWriter::State {
       avcodec_send_frame(encoder.get(), nullptr);
       WritePackets();
       CopyAudio(1e300);
+      FlushConverted();
       int err = av_write_trailer(muxer.get());
       avio_flush(io);
       if (err >= 0 && io->error < 0) err = io->error;
@@ -450,6 +541,7 @@ struct MovieWriter::State {
     frame->color_trc = encoder->color_trc;
     frame->colorspace = encoder->colorspace;
     frame->color_range = encoder->color_range;
+    MarkFields(*frame, field_order);
     if (av_frame_get_buffer(frame.get(), 0) < 0) throw std::bad_alloc();
     if (codec == Codec::kFfv1) {
       PackLossless(pixels, *frame);

@@ -9,8 +9,11 @@
 //   ProRes 4444  prores_ks, yuv444p10le, or yuva444p10le with alpha
 //   FFV1         8-bit worlds bgr0 / bgra, deeper ones gbrp16le / gbrap16le:
 //                lossless both ways (16-bit worlds through FileFromWorld16)
-// Audio streams of a movie input are copied unchanged, cut to the rendered
-// frames' time span.
+// Audio and subtitle streams of a movie input are copied unchanged, cut to
+// the rendered frames' time span; those the container cannot hold are
+// converted (audio to AAC, text subtitles to a text codec it takes) or
+// named before rendering. The title, languages, timecode (advanced to the
+// first rendered frame) and an interlaced picture's field order are kept.
 //
 // Builds without FFmpeg keep the interface; every call throws MovieError
 // saying so.
@@ -21,11 +24,17 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "imageio/raster.h"
 #include "media/movie_names.h"
 
 namespace prismora::media {
+
+// What becomes of a movie input's audio (--audio): by default copied, or
+// converted to AAC where the container cannot hold its codec.
+enum class AudioChoice { kDefault, kCopy, kAac, kNone };
 
 struct MovieOutput {
   std::filesystem::path target;
@@ -38,9 +47,11 @@ struct MovieOutput {
   imageio::Depth world_depth = imageio::Depth::k8;  // of the rendered frames
   bool alpha = false;                  // the frames carry an alpha to keep
   std::string alpha_source;            // what has that alpha, for messages
-  // The movie whose audio streams are copied, and the span of its time
-  // (in seconds, exact as frames at `audio_rate`) that the frames cover.
+  // The movie whose audio, subtitles and tags are kept, and the span of its
+  // time (in seconds, exact as frames at `audio_rate`) that the frames cover.
   std::filesystem::path audio_from;
+  AudioChoice audio = AudioChoice::kDefault;
+  bool subtitles = true;  // false: --subtitles none
   FrameRate audio_rate;
   int64_t audio_first_frame = 0;
   int64_t audio_movie_frames = 0;  // of that movie: a span to its end keeps the audio's tail
@@ -50,16 +61,18 @@ struct MovieOutput {
   int threads = 0;
 };
 
-// The codec that an extension calls for when none is asked: .mp4 and .m4v
-// H.264, .mov ProRes 4444, .mkv and others FFV1.
+// The codec that an extension calls for when none is asked: .mp4, .m4v and
+// MPEG-TS (.ts, .m2ts, .mts) H.264, .mov ProRes 4444, .mkv and others FFV1.
 Codec DefaultCodec(const std::filesystem::path& target);
 
 // Throws MovieUsageError naming the problem when the output cannot be
 // written as asked: an extension no muxer takes, a container that cannot
-// hold the codec or the input's audio, a depth above the codec's, an alpha
-// into a codec without one, --crf for a codec without it, a size the
-// codec's pixel format cannot take.
-void CheckMovieOutput(const MovieOutput& output);
+// hold the codec, or the input's audio or subtitles in a way asked (with
+// the option that drops or converts them), a depth above the codec's, an
+// alpha into a codec without one, --crf for a codec without it, a size the
+// codec's pixel format cannot take. Returns a line for each stream that
+// will be converted without being asked.
+std::vector<std::string> CheckMovieOutput(const MovieOutput& output);
 
 class MovieWriter {
  public:

@@ -171,8 +171,8 @@ const std::vector<Command>& Commands() {
           "[--settings FILE.json] [--time SECONDS | --frame N] "
           "[--frames A-B] [--fps F] [--depth 8|16|32] "
           "[--alpha straight|premultiplied|ignore] [--compression C] "
-          "[--codec h264|prores|ffv1] [--crf N] [--threads N] "
-          "[--plugin PATH] [-q] [--timing]",
+          "[--codec h264|prores|ffv1] [--crf N] [--audio copy|aac|none] "
+          "[--subtitles copy|none] [--threads N] [--plugin PATH] [-q] [-v] [--timing]",
           {"Applies the effect to an image file through the emulated host and the "
            "real plug-in, as After Effects drives it: parameter set-up, the user's "
            "changes, then pre-render and smart render for each frame. Any format "
@@ -182,8 +182,10 @@ const std::vector<Command>& Commands() {
            "a movie's frames are numbered from 0 at its frame rate, which is the "
            "default --fps; all of them render unless --frames or --frame picks "
            "some. An OUTPUT movie is encoded in frame order with --codec (by "
-           "default H.264 for .mp4, ProRes 4444 for .mov, FFV1 for .mkv), and a "
-           "movie INPUT's audio is copied into it unchanged.",
+           "default H.264 for .mp4 and .ts, ProRes 4444 for .mov, FFV1 for .mkv); a "
+           "movie INPUT's audio and subtitles are copied into it (converted where "
+           "the container cannot hold them), with its title, languages, timecode "
+           "and field order.",
            "With --frames A-B, INPUT and OUTPUT may be sequence patterns "
            "(shot.####.exr, shot.%04d.exr), or a still INPUT is rendered at each "
            "frame's time, N / F seconds, so that random and wiggle jitter animate. "
@@ -230,9 +232,17 @@ const std::vector<Command>& Commands() {
               {"--crf", "N",
                "H.264's constant rate factor, 0 to 51: lower is better and larger "
                "(default 18)"},
+              {"--audio", "copy|aac|none",
+               "a movie INPUT's audio in an OUTPUT movie: copied unchanged, converted "
+               "to AAC, or dropped (default: copied, or AAC where the container "
+               "cannot hold its codec, with a note)"},
+              {"--subtitles", "copy|none",
+               "a movie INPUT's subtitles: copied (text ones converted where the "
+               "container needs it) or dropped (default copy)"},
               {"--threads", "N", "render on N threads, 1 to 256 (default: one per core)"},
               kPluginOption,
               {"-q, --quiet", "", "print neither the progress bar nor the summary line"},
+              {"-v, --verbose", "", "show FFmpeg's and the codecs' own log lines on stderr"},
               {"--timing", "",
                "print the seconds spent reading, rendering and writing on stderr"},
               kHelpOption,

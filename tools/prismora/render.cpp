@@ -58,9 +58,12 @@ struct RenderOptions {
   std::string compression;  // empty: the default for the output
   std::optional<media::Codec> codec;  // movie outputs
   std::optional<int> crf;
+  media::AudioChoice audio = media::AudioChoice::kDefault;
+  bool subtitles = true;
   int threads = 0;  // 0: one per core
   fs::path plugin = minihost::DefaultPluginPath();
   bool quiet = false;
+  bool verbose = false;  // the libraries' own logs
   bool timing = false;
 };
 
@@ -69,6 +72,13 @@ Depth ParseDepth(std::string_view text) {
   if (text == "16") return Depth::k16;
   if (text == "32" || text == "float") return Depth::k32;
   throw UsageError{"--depth takes 8, 16 or 32, not '" + std::string(text) + "'"};
+}
+
+media::AudioChoice ParseAudio(std::string_view text) {
+  if (text == "copy") return media::AudioChoice::kCopy;
+  if (text == "aac") return media::AudioChoice::kAac;
+  if (text == "none") return media::AudioChoice::kNone;
+  throw UsageError{"--audio takes copy, aac or none, not '" + std::string(text) + "'"};
 }
 
 imageio::InputAlpha ParseAlpha(std::string_view text) {
@@ -111,6 +121,14 @@ RenderOptions ParseOptions(std::span<const std::string_view> args) {
       const int64_t crf = ParseInteger(TakeValue(args, i), a);
       if (crf < 0 || crf > 51) throw UsageError{"--crf takes 0 (lossless) to 51"};
       o.crf = static_cast<int>(crf);
+    } else if (a == "--audio") {
+      o.audio = ParseAudio(TakeValue(args, i));
+    } else if (a == "--subtitles") {
+      const std::string_view choice = TakeValue(args, i);
+      if (choice != "copy" && choice != "none") {
+        throw UsageError{"--subtitles takes copy or none, not '" + std::string(choice) + "'"};
+      }
+      o.subtitles = choice == "copy";
     } else if (a == "--depth") {
       o.depth = ParseDepth(TakeValue(args, i));
     } else if (a == "--alpha") {
@@ -124,6 +142,8 @@ RenderOptions ParseOptions(std::span<const std::string_view> args) {
       o.threads = static_cast<int>(n);
     } else if (a == "-q" || a == "--quiet") {
       o.quiet = true;
+    } else if (a == "-v" || a == "--verbose") {
+      o.verbose = true;
     } else if (a == "--timing") {
       o.timing = true;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -388,13 +408,18 @@ int RunRender(std::span<const std::string_view> args) {
   const PathPattern out = PathPattern::Parse(o.output);
   InputKind kind = KindOf(in);
   const bool movie_out = media::IsMovieName(o.output);
+  media::SetLibraryLogs(o.verbose);
   if (movie_out && out.is_sequence()) {
     throw UsageError{"a movie holds every frame: OUTPUT " + Quote(o.output) +
                      " takes no frame number"};
   }
-  if (!movie_out && (o.codec || o.crf)) {
-    throw UsageError{std::string(o.codec ? "--codec" : "--crf") +
-                     " is for movie outputs (.mov, .mp4, .mkv)"};
+  if (!movie_out && (o.codec || o.crf || o.audio != media::AudioChoice::kDefault ||
+                     !o.subtitles)) {
+    const char* option = o.codec ? "--codec"
+                         : o.crf ? "--crf"
+                         : o.audio != media::AudioChoice::kDefault ? "--audio"
+                                                                    : "--subtitles";
+    throw UsageError{std::string(option) + " is for movie outputs (.mov, .mp4, .mkv)"};
   }
   if ((kind != InputKind::kMovie || !movie_out) && !imageio::HaveImageFiles()) {
     throw imageio::ImageError("this build of prismora cannot read or write image files "
@@ -505,10 +530,14 @@ int RunRender(std::span<const std::string_view> args) {
       output.audio_rate = movie_rate;
       output.audio_first_frame = jobs.front().frame;
       output.audio_movie_frames = movie_frames;
+      output.audio = o.audio;
+      output.subtitles = o.subtitles;
     }
     output.frames = static_cast<int64_t>(jobs.size());
     output.threads = workers;
-    AsUsage([&] { media::CheckMovieOutput(output); });
+    for (const std::string& notice : AsUsage([&] { return media::CheckMovieOutput(output); })) {
+      std::fprintf(stderr, "prismora: note: %s\n", notice.c_str());
+    }
     sink = MovieSink(context, output, jobs.front().frame);
   } else {
     sink = ImageFilesSink(context, budget >= 2 * workers);
