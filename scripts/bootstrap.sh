@@ -12,6 +12,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libopenimageio-dev nlohmann-json3-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
+  # prismora farm's tests start a one-node Slurm cluster
+  slurmctld slurmd slurm-client munge
 )
 for arg in "$@"; do
   case "$arg" in

@@ -43,37 +43,16 @@ constexpr int kClusterSeconds = 300;
 
 std::string Q(const fs::path& path) { return "'" + path.string() + "'"; }
 
-// A shell command's exit code and output (stderr apart).
-CommandResult Shell(const std::string& command) {
-  CommandResult r;
-  char err_name[] = "/tmp/prismora-farm-err-XXXXXX";
-  const int fd = mkstemp(err_name);
-  if (fd < 0) return r;
-  close(fd);
-  FILE* pipe = popen((command + " 2>" + err_name).c_str(), "r");
-  if (pipe == nullptr) return r;
-  char buffer[4096];
-  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.out.append(buffer, n);
-  const int status = pclose(pipe);
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  std::ifstream err(err_name);
-  std::ostringstream text;
-  text << err.rdbuf();
-  r.err = text.str();
-  std::remove(err_name);
-  return r;
-}
-
 bool Have(const char* program) {
-  return Shell(std::string("command -v ") + program + " >/dev/null").exit_code == 0;
+  return RunShell(std::string("command -v ") + program + " >/dev/null").exit_code == 0;
 }
 
 // Frames (and audio packets) as checksums, and the streams' description:
 // equal for two movies that hold the same pictures, sound and tags.
 std::string Contents(const fs::path& movie) {
-  return Shell("ffmpeg -nostdin -v error -i " + Q(movie) + " -map 0 -f framemd5 - | grep -v '^#'")
+  return RunShell("ffmpeg -nostdin -v error -i " + Q(movie) + " -map 0 -f framemd5 - | grep -v '^#'")
              .out +
-         Shell("ffprobe -v error -show_entries stream=codec_name,pix_fmt,width,height,"
+         RunShell("ffprobe -v error -show_entries stream=codec_name,pix_fmt,width,height,"
                "color_space,color_range,color_transfer,color_primaries,r_frame_rate,"
                "sample_rate,channels:stream_tags=language,title,handler_name -of compact " +
                Q(movie))
@@ -162,11 +141,11 @@ class FarmCluster : public ::testing::Test {
            Q(cluster_ / "slurm.conf") + " timeout 120 " + command;
   }
   static CommandResult Farm(const std::string& args) {
-    return Shell(InCluster(std::string("'") + PRISMORA_TOOL_PATH + "' farm " + args));
+    return RunShell(InCluster(std::string("'") + PRISMORA_TOOL_PATH + "' farm " + args));
   }
   // Every job the controller knows, finished ones included.
   static std::string Queue() {
-    return Shell(InCluster("squeue --noheader --states=all --array --format='%i %T'")).out;
+    return RunShell(InCluster("squeue --noheader --states=all --array --format='%i %T'")).out;
   }
 
   static fs::path File(const std::string& name) { return dir_->path() / name; }
@@ -185,7 +164,7 @@ class FarmCluster : public ::testing::Test {
   }
 
   static CommandResult Render(const std::string& args) {
-    return Shell(std::string("'") + PRISMORA_TOOL_PATH + "' render " + args + " -q");
+    return RunShell(std::string("'") + PRISMORA_TOOL_PATH + "' render " + args + " -q");
   }
 
   static inline TempDir* dir_ = nullptr;
@@ -278,9 +257,9 @@ TEST_F(FarmCluster, AChunkCancelledMidwayIsCompletedByResume) {
          std::chrono::steady_clock::now() < give_up) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  ASSERT_EQ(Shell(InCluster("scancel " + id + "_0")).exit_code, 0);
+  ASSERT_EQ(RunShell(InCluster("scancel " + id + "_0")).exit_code, 0);
   // Chunk 1 runs on; the assembly, which needed chunk 0, goes.
-  while (Shell(InCluster("squeue --noheader --format=%T --jobs=" + id)).out.find("ING") !=
+  while (RunShell(InCluster("squeue --noheader --format=%T --jobs=" + id)).out.find("ING") !=
          std::string::npos) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
   }

@@ -94,6 +94,8 @@ FarmOptions ParseFarmOptions(std::span<const std::string_view> args) {
       o.max_retries = static_cast<int>(n);
     } else if (a == "--sbatch-arg") {
       o.sbatch_args.emplace_back(TakeValue(args, i));
+    } else if (a.starts_with("--sbatch-arg=")) {
+      o.sbatch_args.emplace_back(a.substr(a.find('=') + 1));
     } else if (a == "--frames") {
       o.frames = ParseFrameRange(TakeValue(args, i));
       keep();
