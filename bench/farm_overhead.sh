@@ -12,6 +12,7 @@ build=${2:-build/release}
 here=$(cd "$(dirname "$0")/.." && pwd)
 prismora=$(cd "$build" && pwd)/prismora
 work=$(mktemp -d /tmp/prismora-farm-bench.XXXXXX)
+chmod 0755 "$work"  # munged wants every folder above its socket open to all
 mkdir -p "$work/cluster"
 timeout -s KILL 1800 unshare --net --pid --fork --mount-proc --kill-child \
   sh "$here/tests/slurm_one_node.sh" "$work/cluster" >"$work/cluster.log" 2>&1 &

@@ -278,6 +278,41 @@ TEST_F(FarmCluster, AChunkCancelledMidwayIsCompletedByResume) {
   EXPECT_EQ(Contents(out), Contents(File("uncut.mkv")));
 }
 
+// Ctrl-C while following a job stops the following, not the job.
+TEST_F(FarmCluster, CtrlCDuringWaitLeavesTheJobRunning) {
+  const fs::path clip = Clip("clip.mp4", "64x36", 14);
+  const fs::path job = File("followed.mkv.farm");
+  const std::string conf = "SLURM_CONF=" + (cluster_ / "slurm.conf").string();
+  const std::string net = "--net=/proc/" + std::to_string(unshare_pid_) + "/ns/net";
+  const std::string err = File("followed.err").string();
+  const pid_t farm = fork();
+  if (farm == 0) {
+    signal(SIGINT, SIG_DFL);
+    const int log = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(log, 1);
+    dup2(log, 2);
+    execlp("nsenter", "nsenter", net.c_str(), "env", conf.c_str(), PRISMORA_TOOL_PATH, "farm",
+           clip.c_str(), File("followed.mkv").c_str(), "--chunk", "7", "--wait", nullptr);
+    _exit(127);
+  }
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (FileBytes(job / "submitted").find("assembly") == std::string::npos &&
+         std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  kill(farm, SIGINT);
+  int status = 0;
+  waitpid(farm, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << FileBytes(err);
+  EXPECT_THAT(FileBytes(err), HasSubstr("interrupted: the job goes on"));
+  EXPECT_THAT(FileBytes(err), HasSubstr("prismora farm status"));
+  EXPECT_THAT(FileBytes(err), HasSubstr("scancel"));
+  while (!fs::exists(job / "assembled") && std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_TRUE(fs::exists(File("followed.mkv")));
+}
+
 #endif
 
 }  // namespace
