@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The farm's overhead on a one-node Slurm cluster: one 1080p H.264 shot with
 # audio through `prismora render --threads 2`, then through `prismora farm`
-# as 2 tasks of 1 processor each (chunks of half the shot), and what the
+# as 2 tasks of 1 processor each (chunks of half the shot; the assembly
+# on 2, as the render encodes on 2 threads), and what the
 # farm adds (checks and submission, scheduling, the assembly) in seconds and
 # as a share of the render. Needs root (the cluster lives in private
 # namespaces, as in the tests) and the packages scripts/bootstrap.sh installs.
@@ -25,7 +26,8 @@ cleanup() {
 trap cleanup EXIT
 for _ in $(seq 100); do [ -e "$work/cluster/ready" ] && break; sleep 0.2; done
 [ -e "$work/cluster/ready" ] || { cat "$work/cluster.log" >&2; exit 1; }
-net=/proc/$(cat "/proc/$holder/task/$holder/children")/ns/net
+read -r inner < "/proc/$holder/task/$holder/children" || true  # no newline at its end
+net=/proc/$inner/ns/net
 in_cluster() { nsenter --net="$net" env SLURM_CONF="$work/cluster/slurm.conf" "$@"; }
 now() { date +%s.%N; }
 
@@ -39,7 +41,7 @@ start=$(now)
 render=$(echo "$(now) - $start" | bc -l)
 
 start=$(now)
-in_cluster "$prismora" farm in.mp4 farm.mp4 --chunk $(((frames + 1) / 2)) --cpus-per-task 1 -q >/dev/null
+in_cluster "$prismora" farm in.mp4 farm.mp4 --chunk $(((frames + 1) / 2)) --cpus-per-task 1 --assembly-cpus 2 -q >/dev/null
 submitted=$(echo "$(now) - $start" | bc -l)
 until [ -e farm.mp4.farm/assembled ]; do
   if ! in_cluster "$prismora" farm status farm.mp4.farm >/dev/null; then

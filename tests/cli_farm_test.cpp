@@ -61,14 +61,14 @@ TEST_F(CliFarm, DryRunWritesTheJobFolderAndPrintsTheCommands) {
   const CommandResult r =
       RunTool("farm " + Q(clip_) + " " + Q(dir_ / "out.mov") + " --chunk 4 --dry-run "
               "-p Amount@f0=1 -p Amount@f9=3 --max-running 2 --partition gpu --cpus-per-task 3 "
-              "--sbatch-arg=--time=5 --sbatch-arg --exclusive");
+              "--sbatch-arg=--time=5 --sbatch-arg --exclusive --assembly-cpus 7");
   ASSERT_EQ(r.exit_code, 0) << r.err;
   // 10 frames: 4, 4 and 2.
   EXPECT_THAT(r.out, HasSubstr("frames 0-9 in 3 chunks of 4 frames (the last 2) at 25 fps"));
   for (const char* word : {"chunks=$(sbatch --parsable", "--array=0-2%2", "--partition=gpu",
                            "--cpus-per-task=3", "--time=5", "--exclusive", "--requeue",
                            "logs/chunk-%4a.log", "--dependency=afterok:\"$chunks\"",
-                           "--kill-on-invalid-dep=yes", "assemble.sh"}) {
+                           "--kill-on-invalid-dep=yes", "--cpus-per-task=7", "assemble.sh"}) {
     EXPECT_THAT(r.out, HasSubstr(word));
   }
   for (const char* name : {"job.json", "settings.json", "chunk.sh", "assemble.sh", "logs", "chunks"}) {

@@ -34,7 +34,7 @@ struct FarmOptions {
   bool wait = false, dry_run = false, quiet = false;
   std::optional<fs::path> job_dir;
   std::string partition;
-  std::optional<int> cpus_per_task, max_running;
+  std::optional<int> cpus_per_task, assembly_cpus, max_running;
   std::vector<std::string> sbatch_args;
   int max_retries = 2;
   // The render's, as given: checked by render itself, then carried to the
@@ -86,6 +86,8 @@ FarmOptions ParseFarmOptions(std::span<const std::string_view> args) {
       o.partition = std::string(TakeValue(args, i));
     } else if (a == "--cpus-per-task") {
       o.cpus_per_task = PositiveOption(args, i, 4096);
+    } else if (a == "--assembly-cpus") {
+      o.assembly_cpus = PositiveOption(args, i, 4096);
     } else if (a == "--max-running") {
       o.max_running = PositiveOption(args, i, 1'000'000);
     } else if (a == "--max-retries") {
@@ -231,6 +233,7 @@ FarmJob JobOf(const FarmOptions& o, const Shot& shot) {
   }
   job.partition = o.partition;
   job.cpus_per_task = o.cpus_per_task;
+  job.assembly_cpus = o.assembly_cpus;
   job.max_running = o.max_running;
   job.sbatch_args = o.sbatch_args;
   job.max_retries = o.max_retries;

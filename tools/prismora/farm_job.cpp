@@ -57,6 +57,7 @@ Json ToJson(const FarmJob& job) {
   j["audio_movie_frames"] = job.audio_movie_frames;
   j["partition"] = job.partition;
   j["cpus_per_task"] = Optional(job.cpus_per_task);
+  j["assembly_cpus"] = Optional(job.assembly_cpus);
   j["max_running"] = Optional(job.max_running);
   j["sbatch_args"] = job.sbatch_args;
   j["max_retries"] = job.max_retries;
@@ -86,6 +87,7 @@ FarmJob FromJson(const Json& j, const fs::path& folder) {
   job.audio_movie_frames = j.at("audio_movie_frames").get<int64_t>();
   job.partition = j.at("partition").get<std::string>();
   job.cpus_per_task = OptionalOf<int>(j.at("cpus_per_task"));
+  job.assembly_cpus = OptionalOf<int>(j.value("assembly_cpus", Json(nullptr)));
   job.max_running = OptionalOf<int>(j.at("max_running"));
   job.sbatch_args = j.at("sbatch_args").get<std::vector<std::string>>();
   job.max_retries = j.at("max_retries").get<int>();

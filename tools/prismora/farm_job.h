@@ -52,6 +52,7 @@ struct FarmJob {
   // The scheduler.
   std::string partition;
   std::optional<int> cpus_per_task;
+  std::optional<int> assembly_cpus;  // the encoder's threads: by default cpus_per_task
   std::optional<int> max_running;
   std::vector<std::string> sbatch_args;
   int max_retries = 2;

@@ -11,21 +11,15 @@ namespace {
 // The scheduler answers within seconds; a minute means it is not answering.
 constexpr double kClientSeconds = 60;
 
-std::vector<std::string> CommonOptions(const FarmJob& job) {
+std::vector<std::string> CommonOptions(const FarmJob& job, std::optional<int> cpus) {
   std::vector<std::string> options;
   if (!job.partition.empty()) options.push_back("--partition=" + job.partition);
-  if (job.cpus_per_task) options.push_back("--cpus-per-task=" + std::to_string(*job.cpus_per_task));
+  if (cpus) options.push_back("--cpus-per-task=" + std::to_string(*cpus));
   options.insert(options.end(), job.sbatch_args.begin(), job.sbatch_args.end());
   return options;
 }
 
 std::string Name(const FarmJob& job) { return "prismora:" + job.output.filename().string(); }
-
-std::string Joined(const std::vector<std::string>& words, char separator) {
-  std::string text;
-  for (const std::string& w : words) text += (text.empty() ? "" : std::string(1, separator)) + w;
-  return text;
-}
 
 std::string Trimmed(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
@@ -41,7 +35,7 @@ std::vector<std::string> ChunkSubmission(const FarmJob& job, const std::vector<i
       // %4a: the task's index in four digits, as the job folder names chunks.
       "--output=" + (job.folder / "logs" / "chunk-%4a.log").string(), "--open-mode=append",
       "--requeue"};
-  const std::vector<std::string> common = CommonOptions(job);
+  const std::vector<std::string> common = CommonOptions(job, job.cpus_per_task);
   command.insert(command.end(), common.begin(), common.end());
   command.push_back(job.ChunkScript().string());
   return command;
@@ -58,7 +52,8 @@ std::vector<std::string> AssemblySubmission(const FarmJob& job, const std::strin
   command.push_back("--output=" + job.AssemblyLog().string());
   command.push_back("--open-mode=append");
   command.push_back("--requeue");
-  const std::vector<std::string> common = CommonOptions(job);
+  const std::vector<std::string> common =
+      CommonOptions(job, job.assembly_cpus ? job.assembly_cpus : job.cpus_per_task);
   command.insert(command.end(), common.begin(), common.end());
   command.push_back(job.AssemblyScript().string());
   return command;
@@ -86,23 +81,24 @@ std::optional<std::string> SchedulerMissing() {
 
 std::vector<QueuedTask> QueueOf(const std::vector<std::string>& jobs) {
   std::vector<QueuedTask> tasks;
-  if (jobs.empty()) return tasks;
-  // One line per array task; a job no longer known makes squeue fail.
-  const ProgramResult r = RunProgram(
-      {"squeue", "--noheader", "--array", "--states=all", "--jobs=" + Joined(jobs, ','),
-       "--format=%F %K %T"},
-      kClientSeconds);
-  std::istringstream lines(r.out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    std::istringstream words(line);
-    QueuedTask t;
-    std::string task;
-    if (!(words >> t.job >> task >> t.state)) continue;
-    if (!task.empty() && task.find_first_not_of("0123456789") == std::string::npos) {
-      t.task = std::stoi(task);
+  // One job at a time: squeue answers nothing at all when one of several
+  // is no longer known. One line per array task.
+  for (const std::string& job : jobs) {
+    const ProgramResult r = RunProgram({"squeue", "--noheader", "--array", "--states=all",
+                                        "--jobs=" + job, "--format=%F %K %T"},
+                                       kClientSeconds);
+    std::istringstream lines(r.out);
+    std::string line;
+    while (std::getline(lines, line)) {
+      std::istringstream words(line);
+      QueuedTask t;
+      std::string task;
+      if (!(words >> t.job >> task >> t.state)) continue;
+      if (!task.empty() && task.find_first_not_of("0123456789") == std::string::npos) {
+        t.task = std::stoi(task);
+      }
+      tasks.push_back(std::move(t));
     }
-    tasks.push_back(std::move(t));
   }
   return tasks;
 }

@@ -309,7 +309,8 @@ const std::vector<Command>& Commands() {
           "farm INPUT OUTPUT",
           "render a shot on a Slurm cluster, in chunks",
           "farm INPUT OUTPUT --chunk N [render options] [--wait] [--dry-run] "
-          "[--job-dir DIR] [--partition P] [--cpus-per-task N] [--max-running N] "
+          "[--job-dir DIR] [--partition P] [--cpus-per-task N] [--assembly-cpus N] "
+          "[--max-running N] "
           "[--max-retries N] [--sbatch-arg ARG]... [-q]  |  farm status JOBDIR  |  "
           "farm resume JOBDIR [--wait]",
           {"Splits the shot (the frames 'prismora render INPUT OUTPUT' would render, "
@@ -344,6 +345,9 @@ const std::vector<Command>& Commands() {
               {"--partition", "P", "the Slurm partition (default: the cluster's)"},
               {"--cpus-per-task", "N",
                "processors per task, which its render uses (default: the cluster's)"},
+              {"--assembly-cpus", "N",
+               "processors for a movie's assembly, whose encoder takes them all "
+               "(default: --cpus-per-task)"},
               {"--max-running", "N", "at most N chunks at once (the array's % limit)"},
               {"--max-retries", "N",
                "times a killed task is put back in the queue, 0 to 100 (default 2)"},
