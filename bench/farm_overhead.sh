@@ -19,6 +19,7 @@ timeout -s KILL 1800 unshare --net --pid --fork --mount-proc --kill-child \
   sh "$here/tests/slurm_one_node.sh" "$work/cluster" >"$work/cluster.log" 2>&1 &
 holder=$!
 cleanup() {
+  exec 2>/dev/null  # not the shell's word on the cluster it kills
   pkill -KILL -P "$holder" 2>/dev/null || true
   wait "$holder" 2>/dev/null || true
   rm -rf "$work"
