@@ -278,6 +278,40 @@ TEST_F(FarmCluster, AChunkCancelledMidwayIsCompletedByResume) {
   EXPECT_EQ(Contents(out), Contents(File("uncut.mkv")));
 }
 
+// The pid of `prismora farm chunk JOB INDEX`, as the host sees it, or -1.
+pid_t ChunkProcess(const fs::path& job, int index) {
+  const std::string wanted = std::string("farm") + '\0' + "chunk" + '\0' + job.string() + '\0' +
+                             std::to_string(index) + '\0';
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (FileBytes(entry.path() / "cmdline").find(wanted) != std::string::npos) return std::stoi(name);
+  }
+  return -1;
+}
+
+// A render killed from outside (as the out-of-memory killer does) puts its
+// task back in the queue, which then finishes the shot.
+TEST_F(FarmCluster, AChunkKilledFromOutsideIsRetried) {
+  const fs::path clip = Clip("big.mp4", "640x360", 12);
+  const fs::path job = File("retried.mkv.farm");
+  const CommandResult r = Farm(Q(clip) + " " + Q(File("retried.mkv")) +
+                               " --chunk 12 -p \"Blur ON=on\" -p \"Blur Amount=5\" --threads 1");
+  ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+  pid_t chunk = -1;
+  while ((chunk = ChunkProcess(job, 0)) < 0 && std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_GT(chunk, 0);
+  kill(chunk, SIGKILL);
+  while (!fs::exists(job / "assembled") && std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_THAT(FileBytes(job / "logs" / "chunk-0000.log"), HasSubstr("ended with 137: back in the queue"));
+  EXPECT_TRUE(fs::exists(File("retried.mkv"))) << FileBytes(job / "logs" / "chunk-0000.log");
+}
+
 // Ctrl-C while following a job stops the following, not the job.
 TEST_F(FarmCluster, CtrlCDuringWaitLeavesTheJobRunning) {
   const fs::path clip = Clip("clip.mp4", "64x36", 14);
