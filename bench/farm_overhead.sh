@@ -5,7 +5,7 @@
 # on 2, as the render encodes on 2 threads), and what the
 # farm adds (checks and submission, scheduling, the assembly) in seconds and
 # as a share of the render. Needs root (the cluster lives in private
-# namespaces, as in the tests) and the packages scripts/bootstrap.sh installs.
+# namespaces, as in the tests), the packages scripts/bootstrap.sh installs, and bc.
 #   bench/farm_overhead.sh [FRAMES] [BUILD]     (default 96, build/release)
 set -euo pipefail
 frames=${1:-96}

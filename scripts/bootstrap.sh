@@ -13,7 +13,7 @@ packages=(
   libopenimageio-dev nlohmann-json3-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   # prismora farm's tests start a one-node Slurm cluster
-  slurmctld slurmd slurm-client munge
+  slurmctld slurmd slurm-client munge iproute2
 )
 for arg in "$@"; do
   case "$arg" in
