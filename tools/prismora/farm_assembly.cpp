@@ -3,6 +3,7 @@
 // to the writer `prismora render` uses, set up as a render of the whole
 // shot would set it up (codec, rate, colour, the input's audio over the
 // shot's span), so that the movie equals a single render frame for frame.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -45,9 +46,8 @@ media::MovieOutput OutputOf(const FarmJob& job, const media::MovieInfo& first) {
     o.audio_movie_frames = job.audio_movie_frames;
   }
   o.frames = job.shot.count();
-  const char* cpus = std::getenv("SLURM_CPUS_PER_TASK");
-  o.threads = cpus != nullptr ? std::max(1, std::atoi(cpus))
-                              : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const int cpus = TaskCpus();
+  o.threads = cpus > 0 ? cpus : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   return o;
 }
 

@@ -1,6 +1,7 @@
 // prismora farm chunk JOBDIR INDEX: what a task of the array runs. Renders
 // the chunk's frames through `prismora render` (in this process), skipping
 // what this job already wrote whole, then marks the chunk whole.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -15,6 +16,19 @@
 namespace prismora::cli {
 namespace {
 
+}  // namespace
+
+int TaskCpus() {
+  for (const char* name : {"SLURM_CPUS_PER_TASK", "SLURM_CPUS_ON_NODE"}) {
+    if (const char* value = std::getenv(name); value != nullptr && std::atoi(value) > 0) {
+      return std::atoi(value);
+    }
+  }
+  return 0;
+}
+
+namespace {
+
 int RenderFrames(const FarmJob& job, const std::string& output, int64_t first, int64_t last,
                  bool movie) {
   std::vector<std::string> words = {job.input.string(), output, "--frames",
@@ -26,10 +40,11 @@ int RenderFrames(const FarmJob& job, const std::string& output, int64_t first, i
   words.insert(words.end(), job.render_args.begin(), job.render_args.end());
   bool threads = false;
   for (const std::string& w : job.render_args) threads = threads || w == "--threads";
-  // The task's processors, unless the render was given its threads.
-  if (const char* cpus = std::getenv("SLURM_CPUS_PER_TASK"); !threads && cpus != nullptr) {
+  // The task's processors, not the node's, unless the render was given its
+  // threads.
+  if (const int cpus = TaskCpus(); !threads && cpus > 0) {
     words.push_back("--threads");
-    words.push_back(cpus);
+    words.push_back(std::to_string(std::min(cpus, 256)));
   }
   const std::vector<std::string_view> args(words.begin(), words.end());
   return RunRender(args);

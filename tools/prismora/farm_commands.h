@@ -17,6 +17,10 @@ int RunFarmResume(std::span<const std::string_view> args);
 int RunFarmChunk(std::span<const std::string_view> args);
 int RunFarmAssemble(std::span<const std::string_view> args);
 
+// The processors Slurm gave this task (--cpus-per-task, else those of the
+// job on this node), or 0 outside a task.
+int TaskCpus();
+
 // Throws std::runtime_error when this node's prismora or plug-in is not
 // the one the job was made with (`plugin` too when asked).
 void CheckSameVersions(const FarmJob& job, bool plugin);

@@ -363,7 +363,9 @@ const std::vector<Command>& Commands() {
               {"--compression", "C", "as render's"},
               {"--codec", "h264|prores|ffv1", "the codec of an OUTPUT movie, as render's"},
               {"--crf", "N", "as render's"},
-              {"--threads", "N", "render threads per task (default: --cpus-per-task)"},
+              {"--threads", "N",
+               "render threads per task (default: the task's processors, "
+               "--cpus-per-task)"},
               kPluginOption,
               {"-q, --quiet", "", "print neither the summary nor the bar"},
               kHelpOption,
