@@ -14,6 +14,7 @@
 #include "farm_script.h"
 #include "farm_slurm.h"
 #include "imageio/image_file.h"
+#include "interrupt.h"
 #include "media/movie_names.h"
 #include "media/movie_reader.h"
 #include "minihost/driver/session.h"
@@ -287,6 +288,7 @@ int RunFarmSubmit(std::span<const std::string_view> args) {
     unmake();
     throw;
   }
+  InterruptScope interrupts;
   SaveSettings(job, o.settings);
   WriteWholeFile(job.ChunkScript(), ChunkScript(job), true);
   if (job.movie_output) WriteWholeFile(job.AssemblyScript(), AssemblyScript(job), true);
@@ -300,7 +302,9 @@ int RunFarmSubmit(std::span<const std::string_view> args) {
                 job.folder.string().c_str());
   }
   SubmitMissing(job, o.dry_run);
-  if (o.dry_run || !o.wait) return kExitOk;
+  if (o.dry_run || !o.wait) {
+    return InterruptScope::Requested() ? InterruptScope::ExitCode() : kExitOk;
+  }
   return WaitForJob(job, o.quiet);
 }
 

@@ -31,7 +31,9 @@ void CheckSameVersions(const FarmJob& job, bool plugin);
 void SubmitMissing(const FarmJob& job, bool dry_run);
 
 // Follows the job until the output is whole (0), it can no longer be (1,
-// with the status), or Ctrl-C (130, leaving the job running).
+// with the status), or Ctrl-C (130, leaving the job running). Signals are
+// caught by an InterruptScope of the caller's, made before submitting, so
+// that a Ctrl-C during the submission lets it finish first.
 int WaitForJob(const FarmJob& job, bool quiet);
 
 // The status report; returns whether the job can still finish without a

@@ -10,6 +10,7 @@
 #include "farm_commands.h"
 #include "farm_process.h"
 #include "farm_slurm.h"
+#include "interrupt.h"
 #include "render_job.h"
 
 namespace prismora::cli {
@@ -96,8 +97,10 @@ int RunFarmResume(std::span<const std::string_view> args) {
     if (Active(t.state)) stale.push_back(t.job);
   }
   if (!Cancel(stale)) throw std::runtime_error("scancel refused to cancel the old assembly");
+  InterruptScope interrupts;
   SubmitMissing(job, false);
-  return wait ? WaitForJob(job, quiet) : kExitOk;
+  if (wait) return WaitForJob(job, quiet);
+  return InterruptScope::Requested() ? InterruptScope::ExitCode() : kExitOk;
 }
 
 }  // namespace prismora::cli

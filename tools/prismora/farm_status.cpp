@@ -35,7 +35,8 @@ constexpr int kLogLines = 5;
 struct JobStates {
   std::map<int, std::string> chunks;
   std::string assembly;
-  bool active = false;  // anything still to run
+  bool active = false;         // anything still to run
+  bool chunks_active = false;  // a chunk's task still to run
   std::vector<std::string> ids;
 };
 
@@ -51,6 +52,7 @@ JobStates StatesOf(const FarmJob& job) {
       states.assembly = t.state;
     } else if (t.task >= 0) {
       states.chunks[t.task] = t.state;
+      states.chunks_active = states.chunks_active || Active(t.state);
     }
     states.active = states.active || Active(t.state);
   }
@@ -100,10 +102,14 @@ bool PrintStatus(const FarmJob& job) {
     const std::string tail = ran ? LastLines(job.Log(chunk.index), kLogLines) : "";
     details += line + (tail.empty() ? "\n" : "; its log ends:\n" + Indented(tail));
   }
+  // A chunk that failed leaves the assembly waiting for nothing: the job
+  // cannot finish without a resume.
   std::string assembly;
   if (job.movie_output) {
     if (OutputDone(job)) {
       assembly = "; assembled";
+    } else if (failed) {
+      assembly = "; no assembly before a resume";
     } else if (!states.assembly.empty() && Active(states.assembly)) {
       assembly = states.assembly == "PENDING" ? "; the assembly waits" : "; the assembly runs";
     } else if (whole == chunks.size()) {
@@ -118,11 +124,11 @@ bool PrintStatus(const FarmJob& job) {
               std::to_string(whole).c_str(), Count(chunks.size(), "chunk", "chunks").c_str(),
               OutputDone(job) ? " (the output is whole)" : "", assembly.c_str());
   std::fputs(details.c_str(), stdout);
-  if (failed && !states.active) {
+  if (failed && !states.chunks_active) {
     std::printf("resume with: prismora farm resume %s\n", ShellQuote(job.folder.string()).c_str());
   }
   std::fflush(stdout);
-  return !failed || states.active;
+  return !failed;
 }
 
 int RunFarmStatus(std::span<const std::string_view> args) {
@@ -132,7 +138,6 @@ int RunFarmStatus(std::span<const std::string_view> args) {
 }
 
 int WaitForJob(const FarmJob& job, bool quiet) {
-  InterruptScope interrupts;
   const std::vector<Chunk> chunks = job.Chunks();
   const bool bar = !quiet && PRISMORA_FARM_ISATTY(2);
   const auto start = std::chrono::steady_clock::now();
