@@ -14,6 +14,8 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg
   frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-bad
   dpkg-dev
+  # prismora farm's tests start a one-node Slurm cluster
+  slurmctld slurmd slurm-client munge iproute2
 )
 for arg in "$@"; do
   case "$arg" in

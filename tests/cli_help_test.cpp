@@ -23,7 +23,7 @@ using ::testing::Not;
 using ::testing::StartsWith;
 using nlohmann::json;
 
-const std::vector<std::string> kCommands = {"info", "params", "render", "demo"};
+const std::vector<std::string> kCommands = {"info", "params", "render", "demo", "farm"};
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -123,7 +123,7 @@ TEST(CliHelp, UsageErrorsPointToTheRightHelp) {
     const char* pointer;
   };
   for (const Case& c : {
-           Case{"help nosuch", "no command 'nosuch'; the commands are info, params, render, demo",
+           Case{"help nosuch", "no command 'nosuch'; the commands are info, params, render, demo, farm",
                 "(see 'prismora --help')"},
            Case{"help render demo", "help takes one COMMAND", "(see 'prismora --help')"},
            Case{"nosuch", "unknown command 'nosuch'", "(see 'prismora --help')"},

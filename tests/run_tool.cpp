@@ -162,12 +162,15 @@ CommandResult RunTool(const std::string& args) {
 #else
 
 CommandResult RunTool(const std::string& args) {
+  return RunShell(std::string("'") + PRISMORA_TOOL_PATH + "' " + args);
+}
+
+CommandResult RunShell(const std::string& shell_command) {
   static int counter = 0;
   const auto err_path =
       std::filesystem::temp_directory_path() /
       ("prismora-test-stderr-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
-  const std::string command =
-      std::string("'") + PRISMORA_TOOL_PATH + "' " + args + " 2>'" + err_path.string() + "'";
+  const std::string command = shell_command + " 2>'" + err_path.string() + "'";
   CommandResult result;
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return result;

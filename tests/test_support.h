@@ -36,6 +36,10 @@ struct CommandResult {
 // Runs the prismora tool with `args`, quoted as for a POSIX shell (blanks
 // separate words, '...' and "..." quote), and collects what it prints.
 CommandResult RunTool(const std::string& args);
+#if !defined(_WIN32)
+// A command line of the POSIX shell, likewise.
+CommandResult RunShell(const std::string& command);
+#endif
 
 // The line of `prismora params`' table for the parameter with this
 // displayed name.

@@ -22,6 +22,7 @@ int RunInfo(std::span<const std::string_view> args);
 int RunParams(std::span<const std::string_view> args);
 int RunRender(std::span<const std::string_view> args);
 int RunDemo(std::span<const std::string_view> args);
+int RunFarm(std::span<const std::string_view> args);
 
 // Takes "--plugin PATH" out of the arguments at position i, if it is there.
 bool TakePluginOption(std::span<const std::string_view> args, std::size_t& i,

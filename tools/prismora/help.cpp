@@ -315,6 +315,93 @@ const std::vector<Command>& Commands() {
           },
       },
       {
+          "farm",
+          "farm INPUT OUTPUT",
+          "render a shot on a Slurm cluster, in chunks",
+          "farm INPUT OUTPUT --chunk N [render options] [--wait] [--dry-run] "
+          "[--job-dir DIR] [--partition P] [--cpus-per-task N] [--assembly-cpus N] "
+          "[--max-running N] "
+          "[--max-retries N] [--sbatch-arg ARG]... [-q]  |  farm status JOBDIR  |  "
+          "farm resume JOBDIR [--wait]",
+          {"Splits the shot (the frames 'prismora render INPUT OUTPUT' would render, "
+           "or --frames A-B) into chunks of N frames, the last one shorter, and "
+           "submits them to Slurm with sbatch as an array job, one task per chunk, "
+           "running this same prismora on every node. Everything render would "
+           "refuse (inputs, settings, codecs, the frame range) is refused first: a "
+           "usage error submits nothing.",
+           "A job folder (OUTPUT's name with .farm beside it, or --job-dir) holds "
+           "the job, the settings as one file, the job scripts, a log per chunk "
+           "and the chunks' results; it must be on a file system every node "
+           "shares. An image sequence OUTPUT is written in place by the chunks. "
+           "A movie OUTPUT is rendered by the chunks into lossless FFV1 movies, "
+           "then joined by one assembly job that runs once every chunk is done, "
+           "through the same writer as render, with the input's audio: the movie "
+           "equals a single render frame for frame.",
+           "A chunk run again redoes nothing already whole. A task killed from "
+           "outside is put back in the queue, up to --max-retries times. 'farm "
+           "status JOBDIR' names each chunk not yet whole, with its frames and "
+           "the last lines of its log; 'farm resume JOBDIR' submits only what is "
+           "missing, then the assembly. Ctrl-C during --wait leaves the job "
+           "running."},
+          {
+              {"--chunk", "N", "frames per task (the last chunk may be shorter)"},
+              {"--wait", "",
+               "follow the job with a bar of whole chunks; exit 0 only once OUTPUT "
+               "is whole"},
+              {"--dry-run", "",
+               "write the job folder and print the sbatch commands, submitting "
+               "nothing ('farm resume' submits them later)"},
+              {"--job-dir", "DIR", "the job folder (default: OUTPUT's name with .farm)"},
+              {"--partition", "P", "the Slurm partition (default: the cluster's)"},
+              {"--cpus-per-task", "N",
+               "processors per task, which its render uses (default: the cluster's)"},
+              {"--assembly-cpus", "N",
+               "processors for a movie's assembly, whose encoder takes them all "
+               "(default: --cpus-per-task)"},
+              {"--max-running", "N", "at most N chunks at once (the array's % limit)"},
+              {"--max-retries", "N",
+               "times a killed task is put back in the queue, 0 to 100 (default 2)"},
+              {"--sbatch-arg", "ARG",
+               "one more argument for sbatch, as it is (--sbatch-arg=--time=30); "
+               "repeat it for more"},
+              kParamOption,
+              kSettingsOption,
+              {"--frames", "A-B", "the shot's frames (default: a movie's, all)"},
+              {"--fps", "F", "as render's"},
+              {"--depth", "8|16|32", "as render's"},
+              {"--alpha", "straight|premultiplied|ignore", "as render's"},
+              {"--compression", "C", "as render's"},
+              {"--codec", "h264|prores|ffv1", "the codec of an OUTPUT movie, as render's"},
+              {"--crf", "N", "as render's"},
+              {"--threads", "N",
+               "render threads per task (default: the task's processors, "
+               "--cpus-per-task)"},
+              kPluginOption,
+              {"-q, --quiet", "", "print neither the summary nor the bar"},
+              kHelpOption,
+          },
+          true,
+          true,
+          {
+              {"a movie in chunks of 100 frames, followed to the end",
+               "farm clip.mov clip-prismora.mov --chunk 100 --settings look.json "
+               "--wait"},
+              {"an EXR sequence, 8 processors a task, at most 20 tasks at once",
+               "farm shot.####.exr out/shot.####.exr --frames 1001-2000 --chunk 50 "
+               "--cpus-per-task 8 --max-running 20"},
+              {"", "farm status clip-prismora.mov.farm"},
+              {"", "farm resume clip-prismora.mov.farm --wait"},
+          },
+          {
+              kExitOkText,
+              {"1", "sbatch refused the job, the job ended without the output "
+                    "whole (with --wait; the status follows), or status found "
+                    "chunks that failed"},
+              {"2", "a usage error, as render's: nothing was submitted"},
+              {"130", "Ctrl-C during --wait: the job goes on"},
+          },
+      },
+      {
           "help",
           "help [COMMAND]",
           "show the help of prismora or of a command",

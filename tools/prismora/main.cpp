@@ -87,6 +87,7 @@ int main(int argc, char** argv) {
     if (verb == "params") return RunParams(rest);
     if (verb == "render") return RunRender(rest);
     if (verb == "demo") return RunDemo(rest);
+    if (verb == "farm") return RunFarm(rest);
     help_topic = {};
     if (verb.size() > 1 && verb[0] == '-') {
       throw UsageError{"unknown option '" + std::string(verb) + "'"};

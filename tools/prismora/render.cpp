@@ -65,6 +65,7 @@ struct RenderOptions {
   bool quiet = false;
   bool verbose = false;  // the libraries' own logs
   bool timing = false;
+  bool check_only = false;  // everything checked, nothing rendered (prismora farm)
 };
 
 Depth ParseDepth(std::string_view text) {
@@ -146,6 +147,8 @@ RenderOptions ParseOptions(std::span<const std::string_view> args) {
       o.verbose = true;
     } else if (a == "--timing") {
       o.timing = true;
+    } else if (a == "--check-only") {
+      o.check_only = true;
     } else if (a.size() > 1 && a[0] == '-') {
       throw UsageError{"render: unknown option '" + std::string(a) + "'"};
     } else {
@@ -551,6 +554,10 @@ int RunRender(std::span<const std::string_view> args) {
                                              o.settings);
   } catch (const minihost::ParamValueError& e) {
     throw UsageError{e.what()};
+  }
+  if (o.check_only) {
+    sink->Finish(false);
+    return kExitOk;
   }
 
   if (InterruptScope::Requested()) {

@@ -17,6 +17,15 @@ namespace prismora::cli {
 
 std::string_view ToolVersion() { return PRISMORA_VERSION; }
 
+std::string PluginVersion(const std::filesystem::path& plugin) {
+  auto library = minihost::PluginLibrary::Load(plugin);
+  minihost::Host host(library);
+  if (const PF_Err err = host.GlobalSetup(); err != PF_Err_NONE) {
+    throw minihost::HostError("global set-up failed with error " + std::to_string(err));
+  }
+  return library->pipl().name + " " + minihost::VersionText(host.out_data().my_version);
+}
+
 int RunVersion(std::span<const std::string_view> args) {
   std::filesystem::path plugin = minihost::DefaultPluginPath();
   bool asked = false;
@@ -38,14 +47,9 @@ int RunVersion(std::span<const std::string_view> args) {
   // The version a host goes by: the PiPL's, which global set-up must report
   // again (the host refuses the plug-in otherwise).
   try {
-    auto library = minihost::PluginLibrary::Load(plugin);
-    minihost::Host host(library);
-    if (const PF_Err err = host.GlobalSetup(); err != PF_Err_NONE) {
-      throw minihost::HostError("global set-up failed with error " + std::to_string(err));
-    }
-    std::printf("plug-in  %s %s\n", library->pipl().name.c_str(),
-                minihost::VersionText(host.out_data().my_version).c_str());
-    std::printf("         %s\n", library->path().string().c_str());
+    const std::string version = PluginVersion(plugin);
+    std::printf("plug-in  %s\n", version.c_str());
+    std::printf("         %s\n", minihost::PluginLibrary::Load(plugin)->path().string().c_str());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "prismora: the plug-in could not be loaded: %s\n", e.what());
     return kExitFailure;
