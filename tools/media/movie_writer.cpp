@@ -180,9 +180,10 @@ struct MovieWriter::State {
   // Audio copied from the input: its streams by input index, and the span.
   InputPtr audio;
   std::map<int, AVStream*> audio_streams;
-  // Seconds on the input's time line: where the output's time 0 lies, and
-  // the span of packets kept. A span from the movie's first frame or to its
-  // last keeps the audio before or after (an encoder's priming, a tail).
+  // Seconds on the input's time line: how far the packets move back (as the
+  // frames do), and the span of packets kept. A span from the movie's first
+  // frame or to its last keeps the audio before or after (an encoder's
+  // priming, a tail).
   double audio_origin = 0, audio_start = 0, audio_end = 0;
   PacketPtr held;                          // read, not yet due
   bool audio_done = false;
@@ -238,9 +239,15 @@ struct MovieWriter::State {
     AVCodecContext& e = *encoder;
     e.width = output.width;
     e.height = output.height;
-    e.sample_aspect_ratio = {1, 1};
+    e.sample_aspect_ratio = {static_cast<int>(output.pixel_aspect.num),
+                             static_cast<int>(output.pixel_aspect.den)};
     e.framerate = {static_cast<int>(output.rate.num), static_cast<int>(output.rate.den)};
-    e.time_base = {static_cast<int>(output.rate.den), static_cast<int>(output.rate.num)};
+    // Frames given their times keep them exactly, in the input's time base.
+    e.time_base = output.times.empty()
+                      ? AVRational{static_cast<int>(output.rate.den),
+                                   static_cast<int>(output.rate.num)}
+                      : AVRational{static_cast<int>(output.time_base.num),
+                                   static_cast<int>(output.time_base.den)};
     e.pix_fmt = pixel_format;
     e.thread_count = output.threads;
     if (codec == Codec::kFfv1) {
@@ -276,6 +283,7 @@ struct MovieWriter::State {
     video = avformat_new_stream(muxer.get(), nullptr);
     if (video == nullptr) throw std::bad_alloc();
     video->time_base = e.time_base;
+    video->sample_aspect_ratio = e.sample_aspect_ratio;
     video->avg_frame_rate = e.framerate;
     video->r_frame_rate = e.framerate;
     avcodec_parameters_from_context(video->codecpar, &e);
@@ -291,18 +299,9 @@ struct MovieWriter::State {
 
   void SetupAudio() {
     audio = OpenMovie(output.audio_from);
-    const int vindex = av_find_best_stream(audio.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    double video_start = 0;
-    if (vindex >= 0 && audio->streams[vindex]->start_time != AV_NOPTS_VALUE) {
-      video_start = static_cast<double>(audio->streams[vindex]->start_time) *
-                    av_q2d(audio->streams[vindex]->time_base);
-    }
-    const double frame = static_cast<double>(output.audio_rate.den) /
-                         static_cast<double>(output.audio_rate.num);
-    audio_origin = video_start + static_cast<double>(output.audio_first_frame) * frame;
-    audio_end = audio_origin + static_cast<double>(output.frames) * frame;
-    audio_start = output.audio_first_frame == 0 ? -1e300 : audio_origin;
-    if (output.audio_first_frame + output.frames >= output.audio_movie_frames) audio_end = 1e300;
+    audio_origin = output.audio_shift;
+    audio_start = output.audio_start;
+    audio_end = output.audio_end;
     for (unsigned i = 0; i < audio->nb_streams; ++i) {
       AVStream* in = audio->streams[i];
       if (in->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) {
@@ -322,8 +321,8 @@ struct MovieWriter::State {
       audio.reset();
       return;
     }
-    if (output.audio_first_frame > 0) {
-      av_seek_frame(audio.get(), -1, static_cast<int64_t>(audio_origin * AV_TIME_BASE),
+    if (std::isfinite(audio_start)) {
+      av_seek_frame(audio.get(), -1, static_cast<int64_t>(audio_start * AV_TIME_BASE),
                     AVSEEK_FLAG_BACKWARD);
     }
     held = NewPacket();
@@ -401,7 +400,7 @@ struct MovieWriter::State {
           next = index + 1;
         }
         changed.notify_all();
-        frame->pts = index;
+        frame->pts = output.times.empty() ? index : output.times[static_cast<std::size_t>(index)];
         const int err = avcodec_send_frame(encoder.get(), frame.get());
         if (err < 0) {
           throw MovieError("cannot encode frame " + std::to_string(index) + " of " +

@@ -9,7 +9,8 @@
 //   ProRes 4444  prores_ks, yuv444p10le, or yuva444p10le with alpha
 //   FFV1         8-bit worlds bgr0 / bgra, deeper ones gbrp16le / gbrap16le:
 //                lossless both ways (16-bit worlds through FileFromWorld16)
-// Audio streams of a movie input are copied unchanged, cut to the rendered
+// Frames keep the times they are given (a variable rate, a start offset);
+// audio streams of a movie input are copied unchanged, cut to the rendered
 // frames' time span.
 //
 // Builds without FFmpeg keep the interface; every call throws MovieError
@@ -21,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "imageio/raster.h"
 #include "media/movie_names.h"
@@ -38,12 +40,18 @@ struct MovieOutput {
   imageio::Depth world_depth = imageio::Depth::k8;  // of the rendered frames
   bool alpha = false;                  // the frames carry an alpha to keep
   std::string alpha_source;            // what has that alpha, for messages
-  // The movie whose audio streams are copied, and the span of its time
-  // (in seconds, exact as frames at `audio_rate`) that the frames cover.
+  // Each frame's presentation time in `time_base` units (a variable rate, a
+  // start offset); none: frame n at n / rate.
+  std::vector<int64_t> times;
+  Fraction time_base;
+  Fraction pixel_aspect;  // of the frames' pixels, kept on the stream
+  // The movie whose audio streams are copied, the span of its clock (in
+  // seconds; open at an end of the movie) that the frames cover, and how
+  // far that span moves back on the output, as the frames do.
   std::filesystem::path audio_from;
-  FrameRate audio_rate;
-  int64_t audio_first_frame = 0;
-  int64_t audio_movie_frames = 0;  // of that movie: a span to its end keeps the audio's tail
+  double audio_start = 0;
+  double audio_end = 0;
+  double audio_shift = 0;
   int64_t frames = 0;
   // The threads that hand frames over: as many frames again may wait to be
   // encoded. Also the encoder's threads (0: as many as it likes).
