@@ -179,9 +179,10 @@ const std::vector<Command>& Commands() {
            "OpenImageIO reads and writes (PNG, TIFF, OpenEXR, JPEG, DPX, ...); "
            "the output's format follows its extension.",
            "INPUT and OUTPUT may be movies (.mov, .mp4, .mkv, ... through FFmpeg): "
-           "a movie's frames are numbered from 0 at its frame rate, which is the "
-           "default --fps; all of them render unless --frames or --frame picks "
-           "some. An OUTPUT movie is encoded in frame order with --codec (by "
+           "a movie's frames are numbered from 0 in presentation order and keep "
+           "their own times (a variable rate, a start offset); a movie with a "
+           "display matrix is turned upright. All of them render unless --frames "
+           "or --frame picks some. An OUTPUT movie is encoded in frame order with --codec (by "
            "default H.264 for .mp4, ProRes 4444 for .mov, FFV1 for .mkv), and a "
            "movie INPUT's audio is copied into it unchanged.",
            "With --frames A-B, INPUT and OUTPUT may be sequence patterns "
@@ -207,8 +208,8 @@ const std::vector<Command>& Commands() {
               {"--fps", "F",
                "frames per second for --frame, --frames and keyframes at frames, "
                "above 0 and up to 10000: 30, 29.97 or 24000/1001 (default: a movie "
-               "INPUT's rate, else 30; with a movie, another rate retimes its "
-               "frames)"},
+               "INPUT's rate, else 30; a movie at a given rate is conformed to "
+               "it, its frames repeated or dropped on its own clock)"},
               {"--depth", "8|16|32",
                "the depth to render in (default: the input's; 8-bit files in 8 "
                "bits, 16-bit files in the host's 16 bits, half and float files in "
