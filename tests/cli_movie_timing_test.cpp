@@ -319,6 +319,23 @@ TEST(CliMovieTimingErrors, AnEmptyMovieIsNamedEmpty) {
   EXPECT_FALSE(fs::exists(dir / "out.mkv"));
 }
 
+// AVI holds one rate only: a variable one is refused before rendering,
+// and conformed with --fps it goes in.
+TEST(CliMovieTimingErrors, AVariableRateIntoAConstantRateContainerIsAUsageError) {
+  TempDir dir;
+  const fs::path in = dir / "vfr.mkv";
+  Ffmpeg(kVfrMkv + Q(in));
+  const CommandResult refused = RunTool("render " + Q(in) + " " + Q(dir / "out.avi") + " -q");
+  EXPECT_EQ(refused.exit_code, 2);
+  EXPECT_THAT(refused.err, HasSubstr("holds only a constant frame rate"));
+  EXPECT_THAT(refused.err, HasSubstr("--fps"));
+  EXPECT_FALSE(fs::exists(dir / "out.avi"));
+  const CommandResult conformed =
+      RunTool("render " + Q(in) + " " + Q(dir / "out.avi") + " --fps 24 -q");
+  ASSERT_EQ(conformed.exit_code, 0) << conformed.err;
+  EXPECT_EQ(ProbeTiming(dir / "out.avi").times.size(), 47u);
+}
+
 #endif  // PRISMORA_MOVIE_TIMING_TESTS
 
 }  // namespace

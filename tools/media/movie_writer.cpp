@@ -63,6 +63,12 @@ bool Holds(const AVOutputFormat* muxer, AVCodecID id) {
   return avformat_query_codec(muxer, id, FF_COMPLIANCE_NORMAL) == 1;
 }
 
+// Whether frames keep the times they are given: AVI, and containers
+// without times, space them at the frame rate.
+bool HoldsTimes(const AVOutputFormat* muxer) {
+  return (muxer->flags & AVFMT_NOTIMESTAMPS) == 0 && std::string_view(muxer->name) != "avi";
+}
+
 uint16_t Wide(float v) {
   if (!(v > 0.0f)) return 0;
   if (v >= 1.0f) return 65535;
@@ -125,6 +131,10 @@ void CheckMovieOutput(const MovieOutput& o) {
     throw MovieUsageError(container + " cannot hold " + name + " video" +
                           (held.empty() ? ", nor any codec prismora writes: use .mov, .mp4 or .mkv"
                                         : ": it takes " + held + " (--codec)"));
+  }
+  if (o.variable_rate && !HoldsTimes(muxer)) {
+    throw MovieUsageError(container + " holds only a constant frame rate, and the frames' rate "
+                          "varies: give --fps to conform them to one, or use .mkv, .mov or .mp4");
   }
   if (avcodec_find_encoder_by_name(traits.encoder) == nullptr) {
     throw MovieUsageError("this build of FFmpeg has no " + std::string(traits.encoder) +
@@ -242,7 +252,9 @@ struct MovieWriter::State {
     e.sample_aspect_ratio = {static_cast<int>(output.pixel_aspect.num),
                              static_cast<int>(output.pixel_aspect.den)};
     e.framerate = {static_cast<int>(output.rate.num), static_cast<int>(output.rate.den)};
-    // Frames given their times keep them exactly, in the input's time base.
+    // Frames given their times keep them exactly, in the input's time base,
+    // where the container holds such times.
+    if (!HoldsTimes(muxer->oformat)) output.times.clear();
     e.time_base = output.times.empty()
                       ? AVRational{static_cast<int>(output.rate.den),
                                    static_cast<int>(output.rate.num)}

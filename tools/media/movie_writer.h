@@ -44,6 +44,7 @@ struct MovieOutput {
   // start offset); none: frame n at n / rate.
   std::vector<int64_t> times;
   Fraction time_base;
+  bool variable_rate = false;  // the times are not evenly spaced
   Fraction pixel_aspect;  // of the frames' pixels, kept on the stream
   // The movie whose audio streams are copied, the span of its clock (in
   // seconds; open at an end of the movie) that the frames cover, and how
@@ -64,7 +65,8 @@ Codec DefaultCodec(const std::filesystem::path& target);
 
 // Throws MovieUsageError naming the problem when the output cannot be
 // written as asked: an extension no muxer takes, a container that cannot
-// hold the codec or the input's audio, a depth above the codec's, an alpha
+// hold the codec or the input's audio, a variable rate into a container
+// without one, a depth above the codec's, an alpha
 // into a codec without one, --crf for a codec without it, a size the
 // codec's pixel format cannot take.
 void CheckMovieOutput(const MovieOutput& output);

@@ -57,6 +57,7 @@ MovieTimeline PlanMovie(const media::MovieInfo& info, const std::optional<media:
   if (!fps) {
     t.time_base = info.time_base;
     t.rate = info.rate;
+    t.variable_rate = !info.constant_rate;
     const int64_t shift = times[range.first] - t0;
     for (int64_t n = range.first; n <= range.last; ++n) {
       const auto i = static_cast<std::size_t>(n);

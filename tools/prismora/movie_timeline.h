@@ -32,6 +32,7 @@ struct MovieTimeline {
   std::vector<MovieFrame> frames;  // the range's, in order
   media::Fraction time_base;       // of the output's times
   media::FrameRate rate;           // the output's nominal rate
+  bool variable_rate = false;      // the frames are not evenly spaced
   // The movie's audio that goes with them: its span in seconds on the
   // movie's clock (open at either end of the movie, so that an encoder's
   // priming and a tail are kept), and how far it moves back on the output.

@@ -520,6 +520,7 @@ int RunRender(std::span<const std::string_view> args) {
       // movie's clock.
       output.rate = timeline.rate;
       output.time_base = timeline.time_base;
+      output.variable_rate = timeline.variable_rate;
       for (const MovieFrame& f : timeline.frames) output.times.push_back(f.pts);
       output.audio_from = o.input;
       output.audio_start = timeline.audio_start;
