@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -334,6 +335,24 @@ TEST(CliMovieTimingErrors, AVariableRateIntoAConstantRateContainerIsAUsageError)
       RunTool("render " + Q(in) + " " + Q(dir / "out.avi") + " --fps 24 -q");
   ASSERT_EQ(conformed.exit_code, 0) << conformed.err;
   EXPECT_EQ(ProbeTiming(dir / "out.avi").times.size(), 47u);
+}
+
+// A still's stated pixel aspect reaches a movie made from it.
+TEST(CliMovieTimingShape, AStillsPixelAspectIsKeptInAMovie) {
+  TempDir dir;
+  imageio::Raster raster(64, 36, imageio::Depth::k32);
+  imageio::ImageMetadata metadata;
+  const float aspect = 4.0f / 3.0f;
+  imageio::Attribute attribute{"PixelAspectRatio", "float", {}, {}};
+  attribute.data.resize(sizeof aspect);
+  std::memcpy(attribute.data.data(), &aspect, sizeof aspect);
+  metadata.attributes.push_back(attribute);
+  imageio::WriteImage(dir / "in.exr", raster, metadata);
+  const CommandResult r = RunTool("render " + Q(dir / "in.exr") + " " + Q(dir / "out.mkv") +
+                                  " --frames 0-1 -q");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const Timing t = ProbeTiming(dir / "out.mkv");
+  EXPECT_EQ(av_cmp_q(t.aspect, AVRational{4, 3}), 0) << t.aspect.num << ":" << t.aspect.den;
 }
 
 #endif  // PRISMORA_MOVIE_TIMING_TESTS

@@ -309,11 +309,18 @@ int OrientationOf(const OIIO::ImageSpec& spec) {
   return orientation >= 1 && orientation <= 8 ? orientation : 1;
 }
 
-// Resolutions and sizes that name the axes swap with them.
+// Resolutions and sizes that name the axes swap with them, and a pixel's
+// aspect turns over.
 void TransposeAttributes(std::vector<Attribute>& attributes) {
   static constexpr std::pair<std::string_view, std::string_view> kPairs[] = {
       {"XResolution", "YResolution"}, {"Exif:PixelXDimension", "Exif:PixelYDimension"}};
   for (Attribute& a : attributes) {
+    if (a.name == "PixelAspectRatio" && a.type == "float" && a.data.size() == sizeof(float)) {
+      float aspect = 0;
+      std::memcpy(&aspect, a.data.data(), sizeof aspect);
+      if (aspect > 0) aspect = 1 / aspect;
+      std::memcpy(a.data.data(), &aspect, sizeof aspect);
+    }
     for (const auto& [x, y] : kPairs) {
       if (a.name == x) {
         a.name = y;
