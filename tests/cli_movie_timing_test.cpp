@@ -88,6 +88,12 @@ Timing ProbeTiming(const fs::path& path) {
   }
   av_packet_free(&packet);
   std::sort(t.times.begin(), t.times.end());
+  // Packets without durations (AVI's): the stream's.
+  const int audio = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+  if (t.audio_seconds == 0 && audio >= 0 && input->streams[audio]->duration > 0) {
+    t.audio_seconds = static_cast<double>(input->streams[audio]->duration) *
+                      av_q2d(input->streams[audio]->time_base);
+  }
   return t;
 }
 
@@ -297,6 +303,9 @@ INSTANTIATE_TEST_SUITE_P(
              "", "out.mkv", 24, 64, 36, {1, 1}, 10.0, {{5, 5 / 24.0}}, 1.0, {{5, 5, 5 / 24.0}}},
         Clip{"offset.mkv", Bars(1) + Tone(1) + kLossless + "-c:a flac -output_ts_offset 10 ", 0,
              "--frames 3-13", "out.mkv", 11, 64, 36, {1, 1}, 10.0, {}, 0, {{0, 3, 0.125}}},
+        // AVI holds no start offset: frames and audio start at 0 together.
+        Clip{"offset.mkv", Bars(1) + Tone(1) + kLossless + "-c:a flac -output_ts_offset 10 ", 0,
+             "", "out.avi", 24, 64, 36, {1, 1}, 0.0, {{5, 5 / 24.0}}, 1.0, {{5, 5, 5 / 24.0}}},
         // Audio that runs on after the video is no sign of a file cut short.
         Clip{"long.mkv", Bars(1) + Tone(2) + kLossless + "-c:a flac ", 0, "", "out.mkv", 24, 64,
              36, {1, 1}, 0.0, {{23, 23 / 24.0}}, 2.0, {}},

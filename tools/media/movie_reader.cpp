@@ -457,17 +457,23 @@ MovieReader::MovieReader(const std::filesystem::path& path, imageio::InputAlpha 
                                            ? index.last_duration
                                            : nominal);
   // A file cut short holds less than its header says it lasts; a stream
-  // shorter than the others, a variable rate or a start offset does not.
+  // shorter than the others, a variable rate or a start offset does not,
+  // nor a last frame that lasts longer than its container says (give or
+  // take the longest frame).
   if (s.input->duration != AV_NOPTS_VALUE && s.input->duration > 0) {
     const double said = static_cast<double>(s.input->duration) / AV_TIME_BASE;
-    if (index.end + 1.5 / info.rate.value() + 1e-3 < said) {
+    int64_t longest = nominal;
+    for (std::size_t n = 1; n < info.times.size(); ++n) {
+      longest = std::max(longest, info.times[n] - info.times[n - 1]);
+    }
+    const double slack = 1.5 * static_cast<double>(longest) * av_q2d(s.stream->time_base) + 1e-3;
+    if (index.end + slack < said) {
       char text[128];
       std::snprintf(text, sizeof text, " (it lasts %.2f s by its header, but holds %.2f s)",
                     said, index.end);
       throw MovieError("cannot read " + Quote(path) + ": the file is cut short" + text);
     }
   }
-
 }
 
 MovieReader::~MovieReader() = default;

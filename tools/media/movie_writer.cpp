@@ -253,8 +253,13 @@ struct MovieWriter::State {
                              static_cast<int>(output.pixel_aspect.den)};
     e.framerate = {static_cast<int>(output.rate.num), static_cast<int>(output.rate.den)};
     // Frames given their times keep them exactly, in the input's time base,
-    // where the container holds such times.
-    if (!HoldsTimes(muxer->oformat)) output.times.clear();
+    // where the container holds such times; elsewhere they start at 0, and
+    // the audio with them.
+    if (!HoldsTimes(muxer->oformat) && !output.times.empty()) {
+      output.audio_shift += static_cast<double>(output.times.front()) * output.time_base.num /
+                            static_cast<double>(output.time_base.den);
+      output.times.clear();
+    }
     e.time_base = output.times.empty()
                       ? AVRational{static_cast<int>(output.rate.den),
                                    static_cast<int>(output.rate.num)}
