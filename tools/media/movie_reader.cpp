@@ -297,6 +297,7 @@ struct PacketIndex {
   std::vector<int64_t> times;
   bool timed = true;  // every video packet has a presentation time
   int64_t frames = 0;
+  int64_t packets = 0;        // of the video, shown or not
   int64_t last_duration = 0;  // of the latest video packet
   double end = 0;
 };
@@ -314,6 +315,7 @@ PacketIndex ScanPackets(const std::filesystem::path& path, int stream) {
                                                                   packet->duration, 0)) *
                                           av_q2d(s->time_base));
     }
+    if (packet->stream_index == stream) ++index.packets;
     // Packets an edit list cuts are decoded but not shown.
     if (packet->stream_index == stream && (packet->flags & AV_PKT_FLAG_DISCARD) == 0) {
       ++index.frames;
@@ -456,10 +458,16 @@ MovieReader::MovieReader(const std::filesystem::path& path, imageio::InputAlpha 
   info.end_time = info.times.back() + (index.timed && index.last_duration > 0
                                            ? index.last_duration
                                            : nominal);
-  // A file cut short holds less than its header says it lasts; a stream
+  // A file cut short holds fewer frames than its header lists (MP4,
+  // QuickTime), or less than its header says it lasts; a stream
   // shorter than the others, a variable rate or a start offset does not,
   // nor a last frame that lasts longer than its container says (give or
   // take the longest frame).
+  if (s.stream->nb_frames > index.packets) {
+    throw MovieError("cannot read " + Quote(path) + ": the file is cut short (its header lists " +
+                     std::to_string(s.stream->nb_frames) + " frames, but it holds " +
+                     std::to_string(index.packets) + ")");
+  }
   if (s.input->duration != AV_NOPTS_VALUE && s.input->duration > 0) {
     const double said = static_cast<double>(s.input->duration) / AV_TIME_BASE;
     int64_t longest = nominal;
