@@ -89,7 +89,8 @@ PF_InData Host::MakeInData(Instance* instance) {
   in.time_step = time_step_;
   in.local_time_step = time_step_;
   in.time_scale = time_scale_;
-  in.downsample_x = in.downsample_y = in.pixel_aspect_ratio = {1, 1};
+  in.downsample_x = in.downsample_y = {1, 1};
+  in.pixel_aspect_ratio = pixel_aspect_ratio_;
   in.global_data = global_data_;
   in.sequence_data = instance != nullptr ? instance->sequence_data : nullptr;
   // The record types it writable; nothing writes through it.

@@ -115,6 +115,8 @@ class Host {
   PF_InteractCallbacks& interact_callbacks() { return inter_; }
   PF_UtilCallbacks& util_callbacks() { return utils_; }
   void SetTime(A_long current_time, A_long time_step, A_u_long time_scale);
+  // The layer's pixel aspect (width over height of a pixel), 1/1 by default.
+  void SetPixelAspectRatio(PF_RationalScale ratio) { pixel_aspect_ratio_ = ratio; }
   Instance* current_instance() const { return current_instance_; }
   // The instance an effect reference names, or null for a foreign reference.
   Instance* InstanceFromRef(PF_ProgPtr ref) const;
@@ -160,6 +162,7 @@ class Host {
   A_long current_time_ = 0;
   A_long time_step_ = 1;
   A_u_long time_scale_ = 30;
+  PF_RationalScale pixel_aspect_ratio_{1, 1};
 
   std::vector<std::string> problems_;
   std::vector<std::string> pending_problems_;

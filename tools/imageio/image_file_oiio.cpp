@@ -303,43 +303,24 @@ void FillRows(const S* samples, int channels, const Conversion& conversion,
   }
 }
 
-// EXIF and TIFF orientation: how the stored pixels are turned to be seen
-// upright (2 mirrored, 3 turned half way, 4 flipped, 5 transposed, 6 turned
-// a quarter clockwise, 7 transversed, 8 turned a quarter anticlockwise).
+// EXIF and TIFF orientation (see Reorient).
 int OrientationOf(const OIIO::ImageSpec& spec) {
   const int orientation = spec.get_int_attribute("Orientation", 1);
   return orientation >= 1 && orientation <= 8 ? orientation : 1;
 }
-bool Transposes(int orientation) { return orientation >= 5; }
 
-// `stored` turned upright into `upright` (its size turned likewise).
-template <class T>
-void Reorient(const RasterView& stored, int orientation, const MutableRasterView& upright) {
-  const int w = stored.width, h = stored.height;
-  for (int y = 0; y < h; ++y) {
-    const Argb<T>* src = stored.Row<T>(y);
-    for (int x = 0; x < w; ++x) {
-      int ux = x, uy = y;
-      switch (orientation) {
-        case 2: ux = w - 1 - x; break;
-        case 3: ux = w - 1 - x; uy = h - 1 - y; break;
-        case 4: uy = h - 1 - y; break;
-        case 5: ux = y; uy = x; break;
-        case 6: ux = h - 1 - y; uy = x; break;
-        case 7: ux = h - 1 - y; uy = w - 1 - x; break;
-        case 8: ux = y; uy = w - 1 - x; break;
-        default: break;
-      }
-      upright.Row<T>(uy)[ux] = src[x];
-    }
-  }
-}
-
-// Resolutions and sizes that name the axes swap with them.
+// Resolutions and sizes that name the axes swap with them, and a pixel's
+// aspect turns over.
 void TransposeAttributes(std::vector<Attribute>& attributes) {
   static constexpr std::pair<std::string_view, std::string_view> kPairs[] = {
       {"XResolution", "YResolution"}, {"Exif:PixelXDimension", "Exif:PixelYDimension"}};
   for (Attribute& a : attributes) {
+    if (a.name == "PixelAspectRatio" && a.type == "float" && a.data.size() == sizeof(float)) {
+      float aspect = 0;
+      std::memcpy(&aspect, a.data.data(), sizeof aspect);
+      if (aspect > 0) aspect = 1 / aspect;
+      std::memcpy(a.data.data(), &aspect, sizeof aspect);
+    }
     for (const auto& [x, y] : kPairs) {
       if (a.name == x) {
         a.name = y;

@@ -117,6 +117,35 @@ struct BasicRasterView {
 using RasterView = BasicRasterView<const std::byte>;
 using MutableRasterView = BasicRasterView<std::byte>;
 
+// EXIF and TIFF orientation: how stored pixels are turned to be seen
+// upright (1 as they are, 2 mirrored, 3 turned half way, 4 flipped, 5
+// transposed, 6 turned a quarter clockwise, 7 transversed, 8 turned a
+// quarter anticlockwise). From 5 on, width and height swap.
+constexpr bool Transposes(int orientation) { return orientation >= 5; }
+
+// `stored` turned upright into `upright` (its size turned likewise).
+template <class T>
+void Reorient(const RasterView& stored, int orientation, const MutableRasterView& upright) {
+  const int w = stored.width, h = stored.height;
+  for (int y = 0; y < h; ++y) {
+    const Argb<T>* src = stored.Row<T>(y);
+    for (int x = 0; x < w; ++x) {
+      int ux = x, uy = y;
+      switch (orientation) {
+        case 2: ux = w - 1 - x; break;
+        case 3: ux = w - 1 - x; uy = h - 1 - y; break;
+        case 4: uy = h - 1 - y; break;
+        case 5: ux = y; uy = x; break;
+        case 6: ux = h - 1 - y; uy = x; break;
+        case 7: ux = h - 1 - y; uy = w - 1 - x; break;
+        case 8: ux = y; uy = w - 1 - x; break;
+        default: break;
+      }
+      upright.Row<T>(uy)[ux] = src[x];
+    }
+  }
+}
+
 class Raster {
  public:
   Raster() = default;

@@ -79,6 +79,7 @@ InputPtr OpenMovie(const std::filesystem::path& path) {
   if (!std::filesystem::is_regular_file(status)) {
     throw MovieError(Quote(path) + " is not a regular file");
   }
+  if (std::filesystem::file_size(path, ec) == 0 && !ec) throw MovieError(Quote(path) + " is empty");
   AVFormatContext* raw = nullptr;
   if (const int err = avformat_open_input(&raw, path.string().c_str(), nullptr, nullptr);
       err < 0) {

@@ -21,7 +21,7 @@ MovieReader::MovieReader(const std::filesystem::path&, imageio::InputAlpha) { Un
 MovieReader::~MovieReader() = default;
 const std::filesystem::path& MovieReader::path() const { Unavailable(); }
 const MovieInfo& MovieReader::info() const { Unavailable(); }
-void MovieReader::SetRange(int64_t, int64_t) { Unavailable(); }
+void MovieReader::SetFrames(const std::vector<int64_t>&) { Unavailable(); }
 void MovieReader::ReadFrame(int64_t, const imageio::MutableRasterView&) { Unavailable(); }
 
 Codec DefaultCodec(const std::filesystem::path&) { return Codec::kFfv1; }

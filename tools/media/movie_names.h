@@ -55,6 +55,14 @@ FrameRate Reduced(int64_t num, int64_t den);
 std::optional<FrameRate> ParseFrameRate(std::string_view text);
 std::string RateText(const FrameRate& rate);  // "25", "24000/1001"
 
+// A ratio of whole numbers: a time base (1/90000 s), a pixel aspect.
+struct Fraction {
+  int64_t num = 1;
+  int64_t den = 1;
+  double value() const { return static_cast<double>(num) / static_cast<double>(den); }
+  bool operator==(const Fraction&) const = default;
+};
+
 // The codecs prismora writes.
 enum class Codec {
   kH264,     // libx264, 8-bit 4:2:0, no alpha

@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <mutex>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "media/av_support.h"
 
 extern "C" {
+#include <libavutil/display.h>
 #include <libavutil/pixdesc.h>
 }
 
@@ -33,6 +36,7 @@ bool IsImageFormat(std::string_view name) {
 struct Converter {
   SwsPtr context;
   std::vector<uint16_t> wide;  // RGBA at 16 bits, for deep worlds
+  imageio::Raster sideways;    // the stored frame, for a movie turned upright
 };
 
 }  // namespace
@@ -47,11 +51,14 @@ struct MovieReader::State {
   CodecPtr decoder;
   AVStream* stream = nullptr;
   PacketPtr packet = NewPacket();
+  int stored_width = 0, stored_height = 0;  // before turning upright
+  bool timed = true;          // info.times are the packets' own (else a grid)
   int64_t next = 0;           // the index of the next frame decoded
   bool index_from_time = false;  // after a seek: the next frame's index is its time's
   bool draining = false;
-  int64_t first = 0, last = INT64_MAX;  // the frames that will be asked for
-  std::map<int64_t, FramePtr> ready;    // decoded, waiting for their threads
+  int64_t first = 0;               // the first frame that will be asked for
+  std::vector<int> wanted;         // from `first` on: how often each will be asked
+  std::map<int64_t, FramePtr> ready;  // decoded, waiting for their threads
 
   std::mutex converter_mutex;
   std::vector<std::unique_ptr<Converter>> converters;
@@ -60,15 +67,17 @@ struct MovieReader::State {
     throw MovieFrameError("cannot read " + FrameText(n) + " of " + Quote(path) + ": " + why);
   }
 
-  int64_t StartTime() const {
-    return stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+  int64_t StartTime() const { return info.times.front(); }
+
+  // How often frame n will still be asked for (none when out of the range).
+  int* Wanted(int64_t n) {
+    if (n < first || n - first >= static_cast<int64_t>(wanted.size())) return nullptr;
+    return &wanted[static_cast<std::size_t>(n - first)];
   }
 
   void Seek(int64_t n) {
-    const AVRational frame_time{static_cast<int>(info.rate.den), static_cast<int>(info.rate.num)};
-    const int64_t target = StartTime() + av_rescale_q(n, frame_time, stream->time_base);
     const bool far = n > 0;
-    int err = av_seek_frame(input.get(), stream->index, far ? target : StartTime(),
+    int err = av_seek_frame(input.get(), stream->index, far ? info.times[n] : StartTime(),
                             AVSEEK_FLAG_BACKWARD);
     if (err < 0 && far) {
       // Streams that cannot seek to a time are read again from the start.
@@ -92,10 +101,10 @@ struct MovieReader::State {
         if ((frame->flags & AV_FRAME_FLAG_CORRUPT) != 0 || frame->decode_error_flags != 0) {
           Fail(next, "the frame is damaged");
         }
-        if (frame->width != info.width || frame->height != info.height) {
+        if (frame->width != stored_width || frame->height != stored_height) {
           Fail(next, "the frame is " + std::to_string(frame->width) + "x" +
                          std::to_string(frame->height) + ", unlike the movie's " +
-                         std::to_string(info.width) + "x" + std::to_string(info.height));
+                         std::to_string(stored_width) + "x" + std::to_string(stored_height));
         }
         return frame;
       }
@@ -122,19 +131,35 @@ struct MovieReader::State {
     }
   }
 
+  // A decoded frame's index: by its time among the packets' times, else
+  // counted on from the last; after a seek, the frame nearest its time.
   int64_t IndexOf(const AVFrame& frame) {
-    if (index_from_time) {
-      index_from_time = false;
-      const int64_t t = frame.best_effort_timestamp;
-      if (t != AV_NOPTS_VALUE) {
-        const AVRational frame_time{static_cast<int>(info.rate.den),
-                                    static_cast<int>(info.rate.num)};
-        next = av_rescale_q_rnd(t - StartTime(), stream->time_base, frame_time,
-                                AV_ROUND_NEAR_INF);
-        next = std::max<int64_t>(next, 0);
+    const int64_t t =
+        frame.pts != AV_NOPTS_VALUE ? frame.pts : frame.best_effort_timestamp;
+    const bool after_seek = std::exchange(index_from_time, false);
+    if (t != AV_NOPTS_VALUE && (timed || after_seek)) {
+      const std::vector<int64_t>& times = info.times;
+      auto it = std::lower_bound(times.begin(), times.end(), t);
+      if (after_seek) {
+        if (it == times.end() || (it != times.begin() && t - *(it - 1) < *it - t)) --it;
+        next = it - times.begin();
+      } else if (it != times.end() && *it == t) {
+        next = it - times.begin();
       }
     }
     return next++;
+  }
+
+  // Frame n for its thread, a copy kept while another thread will ask again.
+  FramePtr Hand(int64_t n, FramePtr frame) {
+    int* count = Wanted(n);
+    if (count != nullptr && *count > 0) --*count;
+    if (count != nullptr && *count > 0) {
+      FramePtr copy(av_frame_clone(frame.get()));
+      if (!copy) throw std::bad_alloc();
+      ready.insert_or_assign(n, std::move(copy));
+    }
+    return frame;
   }
 
   // Frame n, decoded on the way from where the decoder stands.
@@ -143,7 +168,7 @@ struct MovieReader::State {
     if (auto it = ready.find(n); it != ready.end()) {
       FramePtr frame = std::move(it->second);
       ready.erase(it);
-      return frame;
+      return Hand(n, std::move(frame));
     }
     if (n < next || n > next + kSeekAhead) Seek(n);
     while (true) {
@@ -154,13 +179,14 @@ struct MovieReader::State {
                               ": " + FrameText(n) + " is not in it (the file is cut short)");
       }
       const int64_t index = IndexOf(*frame);
-      if (index == n) return frame;
+      if (index == n) return Hand(n, std::move(frame));
       if (index > n) {
         // A seek that landed past the frame: read again from the start.
         Seek(0);
         continue;
       }
-      if (index >= first && index <= last && !ready.contains(index)) {
+      if (const int* count = Wanted(index);
+          count != nullptr && *count > 0 && !ready.contains(index)) {
         ready.emplace(index, std::move(frame));
       }
     }
@@ -178,8 +204,18 @@ struct MovieReader::State {
     converters.push_back(std::move(c));
   }
 
-  void Convert(int64_t n, const AVFrame& frame, const imageio::MutableRasterView& pixels) {
+  // Frame n into `upright`: converted to RGB where it is stored, then turned.
+  void Convert(int64_t n, const AVFrame& frame, const imageio::MutableRasterView& upright) {
     auto converter = Borrow();
+    imageio::MutableRasterView pixels = upright;
+    if (info.orientation != 1) {
+      imageio::Raster& sideways = converter->sideways;
+      if (sideways.width() != frame.width || sideways.height() != frame.height ||
+          sideways.depth() != upright.depth) {
+        sideways = imageio::Raster(frame.width, frame.height, upright.depth);
+      }
+      pixels = sideways.view();
+    }
     const auto format = static_cast<AVPixelFormat>(frame.format);
     const bool narrow = pixels.depth == Depth::k8;
     const AVPixelFormat to = narrow ? AV_PIX_FMT_ARGB : AV_PIX_FMT_RGBA64;
@@ -246,6 +282,7 @@ struct MovieReader::State {
           }
         }
       }
+      if (info.orientation != 1) imageio::Reorient<T>(pixels, info.orientation, upright);
     });
     Return(std::move(converter));
   }
@@ -253,18 +290,80 @@ struct MovieReader::State {
 
 namespace {
 
-// Frames by counting the stream's packets, for containers whose header
-// does not say (Matroska); one packet is one frame for every codec
-// prismora meets.
-int64_t CountFrames(const std::filesystem::path& path, int stream) {
+// What the packets of a movie hold, read without decoding: the video's
+// presentation times in order, and where the last packet of any stream
+// ends (in seconds), to tell a file cut short from a whole one.
+struct PacketIndex {
+  std::vector<int64_t> times;
+  bool timed = true;  // every video packet has a presentation time
+  int64_t frames = 0;
+  int64_t packets = 0;        // of the video, shown or not
+  int64_t last_duration = 0;  // of the latest video packet
+  double end = 0;
+};
+
+PacketIndex ScanPackets(const std::filesystem::path& path, int stream) {
   InputPtr input = OpenMovie(path);
   PacketPtr packet = NewPacket();
-  int64_t count = 0;
+  PacketIndex index;
+  int64_t latest = INT64_MIN;
   while (av_read_frame(input.get(), packet.get()) >= 0) {
-    if (packet->stream_index == stream) ++count;
+    const AVStream* s = input->streams[packet->stream_index];
+    const int64_t t = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+    if (t != AV_NOPTS_VALUE) {
+      index.end = std::max(index.end, static_cast<double>(t + std::max<int64_t>(
+                                                                  packet->duration, 0)) *
+                                          av_q2d(s->time_base));
+    }
+    if (packet->stream_index == stream) ++index.packets;
+    // Packets an edit list cuts are decoded but not shown.
+    if (packet->stream_index == stream && (packet->flags & AV_PKT_FLAG_DISCARD) == 0) {
+      ++index.frames;
+      if (packet->pts == AV_NOPTS_VALUE) {
+        index.timed = false;
+      } else {
+        index.times.push_back(packet->pts);
+        if (packet->pts > latest) {
+          latest = packet->pts;
+          index.last_duration = packet->duration;
+        }
+      }
+    }
     av_packet_unref(packet.get());
   }
-  return count;
+  std::sort(index.times.begin(), index.times.end());
+  return index;
+}
+
+// How the display matrix turns stored frames upright, as an EXIF
+// orientation; as players turn them (quarter turns, and flips).
+int OrientationOf(const AVStream& stream) {
+  const auto* matrix = reinterpret_cast<const int32_t*>(
+      av_stream_get_side_data(&stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+  if (matrix == nullptr) return 1;
+  const double angle = -av_display_rotation_get(matrix);
+  if (std::isnan(angle)) return 1;
+  const double turn = angle - 360.0 * std::floor(angle / 360.0 + 0.9 / 360.0);
+  if (std::fabs(turn - 90) < 1.0) return matrix[3] > 0 ? 5 : 6;
+  if (std::fabs(turn - 270) < 1.0) return matrix[3] < 0 ? 7 : 8;
+  const bool mirrored = matrix[0] < 0, flipped = matrix[4] < 0;
+  if (std::fabs(turn - 180) < 1.0 || std::fabs(turn) < 1.0) {
+    if (mirrored && flipped) return 3;
+    if (mirrored) return 2;
+    if (flipped) return 4;
+  }
+  return 1;
+}
+
+// Whether every time lies on the nominal rate's grid from the first, to
+// within the time base's rounding.
+bool OnGrid(const std::vector<int64_t>& times, AVRational time_base, const FrameRate& rate) {
+  const AVRational frame{static_cast<int>(rate.den), static_cast<int>(rate.num)};
+  for (std::size_t n = 0; n < times.size(); ++n) {
+    const int64_t grid = times.front() + av_rescale_q(static_cast<int64_t>(n), frame, time_base);
+    if (std::llabs(times[n] - grid) > 1) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -281,18 +380,18 @@ MovieReader::MovieReader(const std::filesystem::path& path, imageio::InputAlpha 
                      std::string(demuxer) + "): give it a name with its image format's extension");
   }
   const AVCodec* codec = nullptr;
-  const int index = av_find_best_stream(s.input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
-  if (index == AVERROR_STREAM_NOT_FOUND) {
+  const int video = av_find_best_stream(s.input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+  if (video == AVERROR_STREAM_NOT_FOUND) {
     throw MovieError(Quote(path) + " holds no video stream");
   }
-  if (index < 0 || codec == nullptr) {
-    const AVCodecID id = s.input->streams[std::max(index, 0)]->codecpar->codec_id;
+  if (video < 0 || codec == nullptr) {
+    const AVCodecID id = s.input->streams[std::max(video, 0)]->codecpar->codec_id;
     const char* name = avcodec_get_name(id);
     throw MovieError("cannot read " + Quote(path) + ": its video codec (" +
                      std::string(name != nullptr ? name : "unknown") +
                      ") is not one this build of FFmpeg decodes");
   }
-  s.stream = s.input->streams[index];
+  s.stream = s.input->streams[video];
   for (unsigned i = 0; i < s.input->nb_streams; ++i) {
     if (s.input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) ++s.info.audio_streams;
   }
@@ -311,11 +410,23 @@ MovieReader::MovieReader(const std::filesystem::path& path, imageio::InputAlpha 
   }
   MovieInfo& info = s.info;
   info.codec = codec->name;
-  info.width = s.decoder->width;
-  info.height = s.decoder->height;
-  if (info.width <= 0 || info.height <= 0 || s.decoder->pix_fmt == AV_PIX_FMT_NONE) {
+  s.stored_width = s.decoder->width;
+  s.stored_height = s.decoder->height;
+  if (s.stored_width <= 0 || s.stored_height <= 0 || s.decoder->pix_fmt == AV_PIX_FMT_NONE) {
     throw MovieError("cannot read " + Quote(path) + ": its video stream has no picture size or "
                      "pixel format (the file is damaged or cut short)");
+  }
+  // Frames as the viewer sees them: turned upright, with their pixels'
+  // shape turned too.
+  info.orientation = OrientationOf(*s.stream);
+  const bool turned = imageio::Transposes(info.orientation);
+  info.width = turned ? s.stored_height : s.stored_width;
+  info.height = turned ? s.stored_width : s.stored_height;
+  const AVRational aspect = av_guess_sample_aspect_ratio(s.input.get(), s.stream, nullptr);
+  if (aspect.num > 0 && aspect.den > 0) {
+    const AVRational reduced = av_mul_q(aspect, AVRational{1, 1});
+    info.pixel_aspect = turned ? Fraction{reduced.den, reduced.num}
+                               : Fraction{reduced.num, reduced.den};
   }
   AVRational rate = s.stream->avg_frame_rate;
   if (rate.num <= 0 || rate.den <= 0) rate = s.stream->r_frame_rate;
@@ -327,25 +438,50 @@ MovieReader::MovieReader(const std::filesystem::path& path, imageio::InputAlpha 
   if (desc == nullptr) throw MovieError("cannot read " + Quote(path) + ": unknown pixel format");
   info.has_alpha = (desc->flags & AV_PIX_FMT_FLAG_ALPHA) != 0;
   info.depth = desc->comp[0].depth > 8 ? Depth::k16 : Depth::k8;
-  if (s.stream->nb_frames > 0) {
-    info.frames = s.stream->nb_frames;
+  const PacketIndex index = ScanPackets(path, video);
+  if (index.frames <= 0) throw MovieError(Quote(path) + " holds no video frames");
+  info.frames = index.frames;
+  info.time_base = {s.stream->time_base.num, s.stream->time_base.den};
+  const AVRational frame_time{static_cast<int>(info.rate.den), static_cast<int>(info.rate.num)};
+  s.timed = index.timed;
+  if (index.timed) {
+    info.times = index.times;
   } else {
-    info.frames = CountFrames(path, index);
-    // A file cut short holds fewer frames than its header's duration says.
-    double seconds = -1;
-    if (s.stream->duration != AV_NOPTS_VALUE && s.stream->duration > 0) {
-      seconds = static_cast<double>(s.stream->duration) * av_q2d(s.stream->time_base);
-    } else if (s.input->duration != AV_NOPTS_VALUE && s.input->duration > 0) {
-      seconds = static_cast<double>(s.input->duration) / AV_TIME_BASE;
-    }
-    const auto said = static_cast<int64_t>(std::floor(seconds * info.rate.value() + 1e-6));
-    if (seconds > 0 && said > info.frames + 1) {
-      throw MovieError("cannot read " + Quote(path) + ": the file is cut short (it lasts " +
-                       std::to_string(said) + " frames by its header, but holds " +
-                       std::to_string(info.frames) + ")");
+    // No times of their own (a raw stream): frames on the nominal grid.
+    const int64_t start = s.stream->start_time != AV_NOPTS_VALUE ? s.stream->start_time : 0;
+    for (int64_t n = 0; n < info.frames; ++n) {
+      info.times.push_back(start + av_rescale_q(n, frame_time, s.stream->time_base));
     }
   }
-  if (info.frames <= 0) throw MovieError(Quote(path) + " holds no video frames");
+  info.constant_rate = OnGrid(info.times, s.stream->time_base, info.rate);
+  const int64_t nominal = std::max<int64_t>(1, av_rescale_q(1, frame_time, s.stream->time_base));
+  info.end_time = info.times.back() + (index.timed && index.last_duration > 0
+                                           ? index.last_duration
+                                           : nominal);
+  // A file cut short holds fewer frames than its header lists (MP4,
+  // QuickTime), or less than its header says it lasts; a stream
+  // shorter than the others, a variable rate or a start offset does not,
+  // nor a last frame that lasts longer than its container says (give or
+  // take the longest frame).
+  if (s.stream->nb_frames > index.packets) {
+    throw MovieError("cannot read " + Quote(path) + ": the file is cut short (its header lists " +
+                     std::to_string(s.stream->nb_frames) + " frames, but it holds " +
+                     std::to_string(index.packets) + ")");
+  }
+  if (s.input->duration != AV_NOPTS_VALUE && s.input->duration > 0) {
+    const double said = static_cast<double>(s.input->duration) / AV_TIME_BASE;
+    int64_t longest = nominal;
+    for (std::size_t n = 1; n < info.times.size(); ++n) {
+      longest = std::max(longest, info.times[n] - info.times[n - 1]);
+    }
+    const double slack = 1.5 * static_cast<double>(longest) * av_q2d(s.stream->time_base) + 1e-3;
+    if (index.end + slack < said) {
+      char text[128];
+      std::snprintf(text, sizeof text, " (it lasts %.2f s by its header, but holds %.2f s)",
+                    said, index.end);
+      throw MovieError("cannot read " + Quote(path) + ": the file is cut short" + text);
+    }
+  }
 }
 
 MovieReader::~MovieReader() = default;
@@ -353,10 +489,15 @@ MovieReader::~MovieReader() = default;
 const std::filesystem::path& MovieReader::path() const { return state_->path; }
 const MovieInfo& MovieReader::info() const { return state_->info; }
 
-void MovieReader::SetRange(int64_t first, int64_t last) {
+void MovieReader::SetFrames(const std::vector<int64_t>& frames) {
   std::lock_guard lock(state_->decode_mutex);
-  state_->first = first;
-  state_->last = last;
+  State& s = *state_;
+  s.wanted.clear();
+  if (frames.empty()) return;
+  const auto [low, high] = std::minmax_element(frames.begin(), frames.end());
+  s.first = *low;
+  s.wanted.assign(static_cast<std::size_t>(*high - *low + 1), 0);
+  for (const int64_t n : frames) ++s.wanted[static_cast<std::size_t>(n - *low)];
 }
 
 void MovieReader::ReadFrame(int64_t n, const imageio::MutableRasterView& pixels) {

@@ -210,10 +210,10 @@ void CopyTags(const AVFormatContext& input, const MovieOutput& o, AVFormatContex
     }
   }
   if (const char* timecode = TimecodeOf(input, index)) {
-    const auto moved = Advanced(timecode, o.audio_rate, o.audio_first_frame);
+    const auto moved = Advanced(timecode, o.timecode_rate, o.timecode_frames);
     if (moved) {
       av_dict_set(&muxer.metadata, "timecode", moved->c_str(), 0);
-    } else if (o.audio_first_frame == 0) {
+    } else if (o.timecode_frames == 0) {
       av_dict_set(&muxer.metadata, "timecode", timecode, 0);
     }
   }

@@ -73,6 +73,12 @@ bool Holds(const AVOutputFormat* muxer, AVCodecID id) {
   return held;
 }
 
+// Whether frames keep the times they are given: AVI, and containers
+// without times, space them at the frame rate.
+bool HoldsTimes(const AVOutputFormat* muxer) {
+  return (muxer->flags & AVFMT_NOTIMESTAMPS) == 0 && std::string_view(muxer->name) != "avi";
+}
+
 uint16_t Wide(float v) {
   if (!(v > 0.0f)) return 0;
   if (v >= 1.0f) return 65535;
@@ -139,6 +145,10 @@ std::vector<std::string> CheckMovieOutput(const MovieOutput& o) {
                           (held.empty() ? ", nor any codec prismora writes: use .mov, .mp4 or .mkv"
                                         : ": it takes " + held + " (--codec)"));
   }
+  if (o.variable_rate && !HoldsTimes(muxer)) {
+    throw MovieUsageError(container + " holds only a constant frame rate, and the frames' rate "
+                          "varies: give --fps to conform them to one, or use .mkv, .mov or .mp4");
+  }
   if (avcodec_find_encoder_by_name(traits.encoder) == nullptr) {
     throw MovieUsageError("this build of FFmpeg has no " + std::string(traits.encoder) +
                           " encoder for " + name);
@@ -193,9 +203,10 @@ struct MovieWriter::State {
   InputPtr audio;
   std::map<int, Carried> audio_streams;
   AVFieldOrder field_order = AV_FIELD_UNKNOWN;  // of the input's picture
-  // Seconds on the input's time line: where the output's time 0 lies, and
-  // the span of packets kept. A span from the movie's first frame or to its
-  // last keeps the audio before or after (an encoder's priming, a tail).
+  // Seconds on the input's time line: how far the packets move back (as the
+  // frames do), and the span of packets kept. A span from the movie's first
+  // frame or to its last keeps the audio before or after (an encoder's
+  // priming, a tail).
   double audio_origin = 0, audio_start = 0, audio_end = 0;
   PacketPtr held;                          // read, not yet due
   bool audio_done = false;
@@ -256,9 +267,22 @@ struct MovieWriter::State {
     AVCodecContext& e = *encoder;
     e.width = output.width;
     e.height = output.height;
-    e.sample_aspect_ratio = {1, 1};
+    e.sample_aspect_ratio = {static_cast<int>(output.pixel_aspect.num),
+                             static_cast<int>(output.pixel_aspect.den)};
     e.framerate = {static_cast<int>(output.rate.num), static_cast<int>(output.rate.den)};
-    e.time_base = {static_cast<int>(output.rate.den), static_cast<int>(output.rate.num)};
+    // Frames given their times keep them exactly, in the input's time base,
+    // where the container holds such times; elsewhere they start at 0, and
+    // the audio with them.
+    if (!HoldsTimes(muxer->oformat) && !output.times.empty()) {
+      output.audio_shift += static_cast<double>(output.times.front()) * output.time_base.num /
+                            static_cast<double>(output.time_base.den);
+      output.times.clear();
+    }
+    e.time_base = output.times.empty()
+                      ? AVRational{static_cast<int>(output.rate.den),
+                                   static_cast<int>(output.rate.num)}
+                      : AVRational{static_cast<int>(output.time_base.num),
+                                   static_cast<int>(output.time_base.den)};
     e.pix_fmt = pixel_format;
     e.thread_count = output.threads;
     if (codec == Codec::kFfv1) {
@@ -305,6 +329,7 @@ struct MovieWriter::State {
     video = avformat_new_stream(muxer.get(), nullptr);
     if (video == nullptr) throw std::bad_alloc();
     video->time_base = e.time_base;
+    video->sample_aspect_ratio = e.sample_aspect_ratio;
     video->avg_frame_rate = e.framerate;
     video->r_frame_rate = e.framerate;
     avcodec_parameters_from_context(video->codecpar, &e);
@@ -322,18 +347,9 @@ struct MovieWriter::State {
   }
 
   void SetupAudio() {
-    const int vindex = av_find_best_stream(audio.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    double video_start = 0;
-    if (vindex >= 0 && audio->streams[vindex]->start_time != AV_NOPTS_VALUE) {
-      video_start = static_cast<double>(audio->streams[vindex]->start_time) *
-                    av_q2d(audio->streams[vindex]->time_base);
-    }
-    const double frame = static_cast<double>(output.audio_rate.den) /
-                         static_cast<double>(output.audio_rate.num);
-    audio_origin = video_start + static_cast<double>(output.audio_first_frame) * frame;
-    audio_end = audio_origin + static_cast<double>(output.frames) * frame;
-    audio_start = output.audio_first_frame == 0 ? -1e300 : audio_origin;
-    if (output.audio_first_frame + output.frames >= output.audio_movie_frames) audio_end = 1e300;
+    audio_origin = output.audio_shift;
+    audio_start = output.audio_start;
+    audio_end = output.audio_end;
     const bool global_header = (muxer->oformat->flags & AVFMT_GLOBALHEADER) != 0;
     for (unsigned i = 0; i < audio->nb_streams; ++i) audio->streams[i]->discard = AVDISCARD_ALL;
     for (const CarriedStream& c : PlanStreams(*audio, *muxer->oformat, output, nullptr)) {
@@ -364,8 +380,8 @@ struct MovieWriter::State {
       audio.reset();
       return;
     }
-    if (output.audio_first_frame > 0) {
-      av_seek_frame(audio.get(), -1, static_cast<int64_t>(audio_origin * AV_TIME_BASE),
+    if (std::isfinite(audio_start)) {
+      av_seek_frame(audio.get(), -1, static_cast<int64_t>(audio_start * AV_TIME_BASE),
                     AVSEEK_FLAG_BACKWARD);
     }
     held = NewPacket();
@@ -491,7 +507,7 @@ struct MovieWriter::State {
           next = index + 1;
         }
         changed.notify_all();
-        frame->pts = index;
+        frame->pts = output.times.empty() ? index : output.times[static_cast<std::size_t>(index)];
         const int err = avcodec_send_frame(encoder.get(), frame.get());
         if (err < 0) {
           throw MovieError("cannot encode frame " + std::to_string(index) + " of " +

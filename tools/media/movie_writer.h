@@ -9,6 +9,7 @@
 //   ProRes 4444  prores_ks, yuv444p10le, or yuva444p10le with alpha
 //   FFV1         8-bit worlds bgr0 / bgra, deeper ones gbrp16le / gbrap16le:
 //                lossless both ways (16-bit worlds through FileFromWorld16)
+// Frames keep the times they are given (a variable rate, a start offset).
 // Audio and subtitle streams of a movie input are copied unchanged, cut to
 // the rendered frames' time span; those the container cannot hold are
 // converted (audio to AAC, text subtitles to a text codec it takes) or
@@ -47,14 +48,25 @@ struct MovieOutput {
   imageio::Depth world_depth = imageio::Depth::k8;  // of the rendered frames
   bool alpha = false;                  // the frames carry an alpha to keep
   std::string alpha_source;            // what has that alpha, for messages
-  // The movie whose audio, subtitles and tags are kept, and the span of its
-  // time (in seconds, exact as frames at `audio_rate`) that the frames cover.
+  // Each frame's presentation time in `time_base` units (a variable rate, a
+  // start offset); none: frame n at n / rate.
+  std::vector<int64_t> times;
+  Fraction time_base;
+  bool variable_rate = false;  // the times are not evenly spaced
+  Fraction pixel_aspect;  // of the frames' pixels, kept on the stream
+  // The movie whose audio, subtitles and tags are kept, the span of its
+  // clock (in seconds; open at an end of the movie) that the frames cover,
+  // and how far that span moves back on the output, as the frames do.
   std::filesystem::path audio_from;
   AudioChoice audio = AudioChoice::kDefault;
   bool subtitles = true;  // false: --subtitles none
-  FrameRate audio_rate;
-  int64_t audio_first_frame = 0;
-  int64_t audio_movie_frames = 0;  // of that movie: a span to its end keeps the audio's tail
+  double audio_start = 0;
+  double audio_end = 0;
+  double audio_shift = 0;
+  // The movie's timecode moves on by this many frames at this rate: from its
+  // first frame to the first one rendered.
+  FrameRate timecode_rate;
+  int64_t timecode_frames = 0;
   int64_t frames = 0;
   // The threads that hand frames over: as many frames again may wait to be
   // encoded. Also the encoder's threads (0: as many as it likes).
@@ -68,7 +80,8 @@ Codec DefaultCodec(const std::filesystem::path& target);
 // Throws MovieUsageError naming the problem when the output cannot be
 // written as asked: an extension no muxer takes, a container that cannot
 // hold the codec, or the input's audio or subtitles in a way asked (with
-// the option that drops or converts them), a depth above the codec's, an
+// the option that drops or converts them), a variable rate into a container
+// without one, a depth above the codec's, an
 // alpha into a codec without one, --crf for a codec without it, a size the
 // codec's pixel format cannot take. Returns a line for each stream that
 // will be converted without being asked.

@@ -163,8 +163,11 @@ HostTime TimeOfSeconds(double seconds, const media::FrameRate& rate) {
 }
 
 EffectRenderer::EffectRenderer(std::shared_ptr<const minihost::PluginLibrary> plugin, int width,
-                               int height, const std::vector<minihost::ParamSetting>& settings)
+                               int height, const std::vector<minihost::ParamSetting>& settings,
+                               media::Fraction pixel_aspect)
     : host_(std::move(plugin)), session_(host_, width, height) {
+  host_.SetPixelAspectRatio({static_cast<A_long>(pixel_aspect.num),
+                             static_cast<A_u_long>(pixel_aspect.den)});
   if (const PF_Err err = session_.Start(); err != PF_Err_NONE) {
     std::string message = "applying the effect failed with error " + std::to_string(err) + " (" +
                           ErrorName(err) + ")";

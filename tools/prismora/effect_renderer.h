@@ -64,12 +64,14 @@ using RowObserver = std::function<bool(const RenderProgress&)>;
 
 class EffectRenderer {
  public:
-  // Applies the effect to a layer of width x height with `settings`.
+  // Applies the effect to a layer of width x height (of pixels
+  // `pixel_aspect` wide for each unit high) with `settings`.
   // Throws minihost::HostError when the host refuses the plug-in,
   // minihost::ParamValueError for a setting it cannot take, RenderFailure
   // when a command fails.
   EffectRenderer(std::shared_ptr<const minihost::PluginLibrary> plugin, int width, int height,
-                 const std::vector<minihost::ParamSetting>& settings);
+                 const std::vector<minihost::ParamSetting>& settings,
+                 media::Fraction pixel_aspect = {});
   EffectRenderer(const EffectRenderer&) = delete;
   EffectRenderer& operator=(const EffectRenderer&) = delete;
 

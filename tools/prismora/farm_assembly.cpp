@@ -5,6 +5,7 @@
 // shot's span), so that the movie equals a single render frame for frame.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "commands.h"
 #include "farm_commands.h"
@@ -19,6 +21,7 @@
 #include "interrupt.h"
 #include "media/movie_reader.h"
 #include "media/movie_writer.h"
+#include "movie_timeline.h"
 #include "render_job.h"
 #include "world_raster.h"
 
@@ -40,10 +43,22 @@ media::MovieOutput OutputOf(const FarmJob& job, const media::MovieInfo& first) {
   o.alpha = first.has_alpha;
   o.alpha_source = Quote(job.input);
   if (job.audio) {
+    // The shot's frames at the times, with the audio and tags, that a single
+    // render of it gives them.
+    const media::MovieReader input(job.input, imageio::InputAlpha::kAsStored);
+    const media::FrameRate movie_rate = input.info().rate;
+    const MovieTimeline timeline = PlanMovie(input.info(), o.rate, job.shot);
+    o.rate = timeline.rate;
+    o.time_base = timeline.time_base;
+    o.variable_rate = timeline.variable_rate;
+    for (const MovieFrame& f : timeline.frames) o.times.push_back(f.pts);
+    o.pixel_aspect = input.info().pixel_aspect;
     o.audio_from = job.input;
-    o.audio_rate = *media::ParseFrameRate(job.audio_rate);
-    o.audio_first_frame = job.shot.first;
-    o.audio_movie_frames = job.audio_movie_frames;
+    o.audio_start = timeline.audio_start;
+    o.audio_end = timeline.audio_end;
+    o.audio_shift = timeline.audio_shift;
+    o.timecode_rate = movie_rate;
+    o.timecode_frames = std::llround(timeline.audio_shift * movie_rate.value());
   }
   o.frames = job.shot.count();
   const int cpus = TaskCpus();
@@ -91,7 +106,9 @@ int RunFarmAssemble(std::span<const std::string_view> args) {
                                  std::to_string(output.height) + ": render it again (remove " +
                                  Quote(job.DoneMark(chunk.index)) + " and resume)");
       }
-      reader->SetRange(0, info.frames - 1);
+      std::vector<int64_t> all(static_cast<std::size_t>(info.frames));
+      for (int64_t n = 0; n < info.frames; ++n) all[static_cast<std::size_t>(n)] = n;
+      reader->SetFrames(all);
       for (int64_t n = 0; n < info.frames; ++n) {
         // Read back at the depth the chunks rendered in, so that every value
         // reaches the writer as the render handed it over.

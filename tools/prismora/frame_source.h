@@ -47,6 +47,8 @@ class FrameSource {
   // the input's.
   imageio::Depth depth() const { return depth_; }
   bool has_alpha() const { return has_alpha_; }
+  // The shape of its pixels (width over height).
+  media::Fraction pixel_aspect() const { return pixel_aspect_; }
 
   // The frame of `job`: in `scratch`, or in a world the source keeps. Safe
   // on several threads at once, each with its own scratch. Throws
@@ -58,6 +60,7 @@ class FrameSource {
   int height_ = 0;
   imageio::Depth depth_ = imageio::Depth::k8;
   bool has_alpha_ = false;
+  media::Fraction pixel_aspect_;
 };
 
 // One image file, read now.
@@ -66,10 +69,11 @@ std::unique_ptr<FrameSource> OpenStill(const std::filesystem::path& path,
 // The files of `jobs`, checked now to be there and of one size.
 std::unique_ptr<FrameSource> OpenSequence(const std::vector<Job>& jobs,
                                           const SourceOptions& options);
-// A movie already opened, of which frames first..last are rendered.
+// A movie already opened, of which `frames` are rendered (a frame repeated
+// as often as it is shown).
 std::unique_ptr<FrameSource> OpenMovieSource(std::unique_ptr<media::MovieReader> movie,
-                                             const SourceOptions& options, int64_t first,
-                                             int64_t last);
+                                             const SourceOptions& options,
+                                             const std::vector<int64_t>& frames);
 
 // A world for `depth` pixels of width x height: `world` itself when it
 // already is one, else a new one in its place.

@@ -179,13 +179,14 @@ const std::vector<Command>& Commands() {
            "OpenImageIO reads and writes (PNG, TIFF, OpenEXR, JPEG, DPX, ...); "
            "the output's format follows its extension.",
            "INPUT and OUTPUT may be movies (.mov, .mp4, .mkv, ... through FFmpeg): "
-           "a movie's frames are numbered from 0 at its frame rate, which is the "
-           "default --fps; all of them render unless --frames or --frame picks "
-           "some. An OUTPUT movie is encoded in frame order with --codec (by "
-           "default H.264 for .mp4 and .ts, ProRes 4444 for .mov, FFV1 for .mkv); a "
-           "movie INPUT's audio and subtitles are copied into it (converted where "
-           "the container cannot hold them), with its title, languages, timecode "
-           "and field order.",
+           "a movie's frames are numbered from 0 in presentation order and keep "
+           "their own times (a variable rate, a start offset); a movie with a "
+           "display matrix is turned upright. All of them render unless --frames "
+           "or --frame picks some. An OUTPUT movie is encoded in frame order with "
+           "--codec (by default H.264 for .mp4 and .ts, ProRes 4444 for .mov, FFV1 "
+           "for .mkv); a movie INPUT's audio and subtitles are copied into it "
+           "(converted where the container cannot hold them), with its title, "
+           "languages, timecode and field order.",
            "With --frames A-B, INPUT and OUTPUT may be sequence patterns "
            "(shot.####.exr, shot.%04d.exr), or a still INPUT is rendered at each "
            "frame's time, N / F seconds, so that random and wiggle jitter animate. "
@@ -209,8 +210,8 @@ const std::vector<Command>& Commands() {
               {"--fps", "F",
                "frames per second for --frame, --frames and keyframes at frames, "
                "above 0 and up to 10000: 30, 29.97 or 24000/1001 (default: a movie "
-               "INPUT's rate, else 30; with a movie, another rate retimes its "
-               "frames)"},
+               "INPUT's rate, else 30; a movie at a given rate is conformed to "
+               "it, its frames repeated or dropped on its own clock)"},
               {"--depth", "8|16|32",
                "the depth to render in (default: the input's; 8-bit files in 8 "
                "bits, 16-bit files in the host's 16 bits, half and float files in "

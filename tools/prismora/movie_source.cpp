@@ -10,14 +10,15 @@ namespace {
 class MovieSource : public FrameSource {
  public:
   MovieSource(std::unique_ptr<media::MovieReader> movie, const SourceOptions& options,
-              int64_t first, int64_t last)
+              const std::vector<int64_t>& frames)
       : movie_(std::move(movie)) {
     const media::MovieInfo& info = movie_->info();
     width_ = info.width;
     height_ = info.height;
+    pixel_aspect_ = info.pixel_aspect;
     depth_ = options.depth.value_or(info.depth);
     has_alpha_ = info.has_alpha && options.alpha != imageio::InputAlpha::kIgnore;
-    movie_->SetRange(first, last);
+    movie_->SetFrames(frames);
     // Outputs see the frames as images of the movie's depth.
     metadata_.format.clear();
     metadata_.file_depth = info.depth;
@@ -28,7 +29,7 @@ class MovieSource : public FrameSource {
   }
 
   SourceFrame Read(const Job& job, FrameScratch& scratch) override {
-    movie_->ReadFrame(job.frame, ViewOf(WorldFor(scratch.world, width_, height_, depth_)));
+    movie_->ReadFrame(job.input_frame, ViewOf(WorldFor(scratch.world, width_, height_, depth_)));
     return {scratch.world.get(), &metadata_};
   }
 
@@ -40,9 +41,9 @@ class MovieSource : public FrameSource {
 }  // namespace
 
 std::unique_ptr<FrameSource> OpenMovieSource(std::unique_ptr<media::MovieReader> movie,
-                                             const SourceOptions& options, int64_t first,
-                                             int64_t last) {
-  return std::make_unique<MovieSource>(std::move(movie), options, first, last);
+                                             const SourceOptions& options,
+                                             const std::vector<int64_t>& frames) {
+  return std::make_unique<MovieSource>(std::move(movie), options, frames);
 }
 
 }  // namespace prismora::cli

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <ctime>
@@ -28,6 +29,7 @@
 #include "interrupt.h"
 #include "media/movie_reader.h"
 #include "media/movie_writer.h"
+#include "movie_timeline.h"
 #include "minihost/base/error.h"
 #include "minihost/params/params.h"
 #include "progress_bar.h"
@@ -184,16 +186,18 @@ InputKind KindOf(const PathPattern& in) {
   return InputKind::kStill;
 }
 
+// The frames to render; for a movie, `timeline` gets where they lie.
 std::vector<Job> PlanJobs(const RenderOptions& o, const PathPattern& in, const PathPattern& out,
                           const media::MovieReader* movie, bool movie_out,
-                          const media::FrameRate& rate) {
+                          const media::FrameRate& rate, MovieTimeline& timeline) {
+  const int64_t movie_frames = movie != nullptr ? RenderedFrames(movie->info(), o.fps) : 0;
   FrameRange range{0, 0};
   if (o.frames) {
     range = *o.frames;
   } else if (o.frame) {
     range = {*o.frame, *o.frame};
   } else if (movie != nullptr) {
-    range = {0, movie->info().frames - 1};
+    range = {0, movie_frames - 1};
   } else if (in.is_sequence() || out.is_sequence()) {
     throw UsageError{std::string(in.is_sequence() ? "INPUT" : "OUTPUT") +
                      " is a sequence pattern: give the frames with --frames A-B or --frame N"};
@@ -207,15 +211,24 @@ std::vector<Job> PlanJobs(const RenderOptions& o, const PathPattern& in, const P
                      "movie (out.mov, out.mp4, out.mkv) to hold " +
                      std::to_string(range.count()) + " frames"};
   }
-  if (movie != nullptr && range.last >= movie->info().frames) {
+  if (movie != nullptr && range.last >= movie_frames) {
     throw media::MovieError(Quote(movie->path()) + " ends at frame " +
-                            std::to_string(movie->info().frames - 1) + ": frame " +
-                            std::to_string(range.last) + " is not in it");
+                            std::to_string(movie_frames - 1) +
+                            (o.fps ? " at " + media::RateText(*o.fps) + " frames a second" : "") +
+                            ": frame " + std::to_string(range.last) + " is not in it");
   }
   std::vector<Job> jobs;
+  if (movie != nullptr) {
+    timeline = PlanMovie(movie->info(), o.fps, range);
+    for (const MovieFrame& f : timeline.frames) {
+      const int64_t n = range.first + static_cast<int64_t>(jobs.size());
+      jobs.push_back({n, f.time, in.Frame(n), out.Frame(n), f.input});
+    }
+    return jobs;
+  }
   for (int64_t n = range.first; n <= range.last; ++n) {
     const HostTime time = o.seconds ? TimeOfSeconds(*o.seconds, rate) : TimeOfFrame(n, rate);
-    jobs.push_back({n, time, in.Frame(n), out.Frame(n)});
+    jobs.push_back({n, time, in.Frame(n), out.Frame(n), n});
   }
   return jobs;
 }
@@ -303,7 +316,7 @@ void Work(int worker, const std::vector<Job>& jobs, FrameSource& source, FrameSi
   try {
     if (!renderer) {
       renderer = std::make_unique<EffectRenderer>(plugin, source.width(), source.height(),
-                                                  settings);
+                                                  settings, source.pixel_aspect());
     }
     while (!state.ShouldStop()) {
       const std::size_t i = state.next.fetch_add(1);
@@ -438,11 +451,12 @@ int RunRender(std::span<const std::string_view> args) {
     movie = std::make_unique<media::MovieReader>(in.text(), o.alpha);
   }
   const media::FrameRate movie_rate = movie ? movie->info().rate : media::FrameRate{};
-  const int64_t movie_frames = movie ? movie->info().frames : 0;
   const media::FrameRate rate = o.fps.value_or(movie_rate);
-  // Keyframes at frame numbers count at the render's rate.
+  // Keyframes at frame numbers count at the render's rate (a variable-rate
+  // movie's nominal one).
   minihost::ResolveFrames(o.settings, rate.num, rate.den);
-  const std::vector<Job> jobs = PlanJobs(o, in, out, movie.get(), movie_out, rate);
+  MovieTimeline timeline;
+  const std::vector<Job> jobs = PlanJobs(o, in, out, movie.get(), movie_out, rate, timeline);
   // From the first temporary file on (the probes), a signal leaves none.
   InterruptScope interrupts;
   if (movie_out) {
@@ -485,10 +499,12 @@ int RunRender(std::span<const std::string_view> args) {
   std::unique_ptr<FrameSource> source;
   switch (kind) {
     case InputKind::kSequence: source = OpenSequence(jobs, source_options); break;
-    case InputKind::kMovie:
-      source = OpenMovieSource(std::move(movie), source_options, jobs.front().frame,
-                               jobs.back().frame);
+    case InputKind::kMovie: {
+      std::vector<int64_t> shown;
+      for (const Job& job : jobs) shown.push_back(job.input_frame);
+      source = OpenMovieSource(std::move(movie), source_options, shown);
       break;
+    }
     case InputKind::kStill: {
       StageTimer timer(state.times.read);
       source = OpenStill(jobs.front().input, source_options);
@@ -524,17 +540,26 @@ int RunRender(std::span<const std::string_view> args) {
     output.rate = rate;
     output.width = source->width();
     output.height = source->height();
+    output.pixel_aspect = source->pixel_aspect();
     output.world_depth = source->depth();
     output.alpha = source->has_alpha();
     output.alpha_source = Quote(in.is_sequence() ? jobs.front().input : fs::path(o.input));
     if (kind == InputKind::kMovie) {
+      // The frames at their times, with the audio of their span of the
+      // movie's clock.
+      output.rate = timeline.rate;
+      output.time_base = timeline.time_base;
+      output.variable_rate = timeline.variable_rate;
+      for (const MovieFrame& f : timeline.frames) output.times.push_back(f.pts);
       output.audio_from = o.input;
-      // The audio of the frames' span of the movie's own time.
-      output.audio_rate = movie_rate;
-      output.audio_first_frame = jobs.front().frame;
-      output.audio_movie_frames = movie_frames;
       output.audio = o.audio;
       output.subtitles = o.subtitles;
+      output.audio_start = timeline.audio_start;
+      output.audio_end = timeline.audio_end;
+      output.audio_shift = timeline.audio_shift;
+      // The timecode counts the movie's own frames up to the first rendered.
+      output.timecode_rate = movie_rate;
+      output.timecode_frames = std::llround(timeline.audio_shift * movie_rate.value());
     }
     output.frames = static_cast<int64_t>(jobs.size());
     output.threads = workers;
@@ -551,7 +576,7 @@ int RunRender(std::span<const std::string_view> args) {
   std::unique_ptr<EffectRenderer> first;
   try {
     first = std::make_unique<EffectRenderer>(plugin, source->width(), source->height(),
-                                             o.settings);
+                                             o.settings, source->pixel_aspect());
   } catch (const minihost::ParamValueError& e) {
     throw UsageError{e.what()};
   }

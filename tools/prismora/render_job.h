@@ -16,6 +16,7 @@ struct Job {
   HostTime time;
   std::filesystem::path input;
   std::filesystem::path output;
+  int64_t input_frame = 0;  // of a movie: the frame shown (repeated when conforming)
 };
 
 // 'path', for messages.
