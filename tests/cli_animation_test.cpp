@@ -421,6 +421,24 @@ TEST_F(CliAnimationRender, AnimatedRandomModeIsRefused) {
   EXPECT_EQ(over.exit_code, 0) << over.err;
 }
 
+// params --layer lays the controls out on the footage's size, so that a
+// point saved there renders where it was set.
+TEST_F(CliAnimationRender, ParamsTakesTheLayerFromTheFootage) {
+  const CommandResult r = RunTool("params --layer " + Q(dir_ / "in.png") +
+                                  " -p 'Center=30,20' --save " + Q(dir_ / "c.json"));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_THAT(r.out, HasSubstr("layer    32 x 24 pixels\n"));
+  EXPECT_THAT(ParamTableLine(r.out, "Center"), HasSubstr(" 50%,50%   30,20 "));
+  // Points are bounded by this layer, not by 1920x1080.
+  EXPECT_EQ(RunTool("params --layer " + Q(dir_ / "in.png") + " -p 'Center=100,20'").exit_code, 2);
+  ASSERT_EQ(Render("file.png", "--settings " + Q(dir_ / "c.json")).exit_code, 0);
+  ASSERT_EQ(Render("line.png", "-p 'Center=30,20'").exit_code, 0);
+  EXPECT_EQ(Read("file.png").values, Read("line.png").values);
+  const CommandResult missing = RunTool("params --layer " + Q(dir_ / "none.png"));
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_THAT(missing.err, HasSubstr("none.png"));
+}
+
 // --time takes what params --time and keyframes take; a frame counts at --fps.
 TEST_F(CliAnimationRender, TimesReadAsInParams) {
   const std::string keys = " -p Amount@0=0 -p Amount@3=6";
