@@ -1,5 +1,6 @@
 #include "settings_file.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -309,9 +310,15 @@ class DocumentBuilder {
 
   bool Stop(const std::string& path, std::string reason) {
     path_error_ = true;
-    // A path through 64 levels is long: its start and end say where.
-    where_ = path.size() > 120 ? path.substr(0, 56) + "/..." + path.substr(path.size() - 56)
-                               : path;
+    // A path through 64 levels is long: its start and end, cut between
+    // steps, say where.
+    where_ = path;
+    if (path.size() > 120) {
+      const std::size_t head = path.rfind('/', 56);
+      std::size_t tail = path.find('/', path.size() - 56);
+      if (tail == std::string::npos) tail = path.size() - 56;  // within one long key
+      where_ = path.substr(0, head) + "/..." + path.substr(tail);
+    }
     reason_ = std::move(reason);
     return false;
   }
