@@ -138,8 +138,8 @@ const std::vector<Command>& Commands() {
                "show the values at T (seconds, 1.5 or 1.5s, or a frame, f36, at "
                "--fps; default 0), and which parameters are animated"},
               {"--fps", "F",
-               "frames per second for frame times, as 'prismora render' takes "
-               "them (default 30)"},
+               "frames per second for frame times: 30, 24000/1001, or 29.97 for "
+               "30000/1001, as 'prismora render' takes them (default 30)"},
               {"--size", "WxH",
                "the layer's size in pixels, 1x1 to 30000x30000, where points "
                "lie (default 1920x1080)"},
@@ -165,6 +165,8 @@ const std::vector<Command>& Commands() {
               {"what the random jitter writes into the hidden \"random\" control",
                "params -p \"Random ON=on\" -p \"Random Seed=7\""},
               {"", "params --json -p Amount=2.5 -p \"Center=25%,50%\""},
+              {"the controls on a 4K shot, the centre in its pixels",
+               "params --size 3840x2160 -p \"Center=2880,1080\""},
           },
           {
               kExitOkText,
