@@ -5,6 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -13,6 +16,10 @@
 #include "image_fixtures.h"
 #include "temp_dir.h"
 #include "test_support.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace prismora::testing {
 namespace {
@@ -100,9 +107,29 @@ TEST(CliAnimation, UsageErrorsNameTheProblem) {
       {"newer.json", R"({"prismora-settings": 2, "params": {}})"},
       {"noversion.json", R"({"params": {}})"},
       {"hidden.json", R"({"prismora-settings": 1, "params": {"random": {"expression": "1"}}})"},
+      {"overflow.json", R"({"prismora-settings": 1, "params": {"Amount": 1e999}})"},
+      {"huge.json",
+       R"({"prismora-settings": 1, "params": {"Amount": {"keyframes": [)"
+       R"({"time": 123456789012345678901234567890, "value": 1}]}}})"},
+      {"unsigned.json", R"({"prismora-settings": 18446744073709551615, "params": {}})"},
+      {"mode.json",
+       R"({"prismora-settings": 1, "params": {"Random Mode": {"keyframes": [)"
+       R"({"time": 0, "value": "Random"}, {"time": 1, "value": "Wiggle"}]}}})"},
   };
   for (const File& f : files) WriteText(dir / f.name, f.text);
+  // Nested far deeper than any settings: refused in a line, not a crash.
+  const std::string deep(70'000, '[');
+  WriteText(dir / "deep.json", R"({"prismora-settings": 1, "params": {"Amount": )" + deep +
+                                   std::string(70'000, ']') + "}}");
+  WriteText(dir / "open.json", "{\"params\": " + deep);
+  std::filesystem::create_directory(dir / "folder.json");
   const std::string d = dir.path().string() + "/";
+  // A path through nested lists, "/0/0/0".
+  const auto zeros = [](int n) {
+    std::string path;
+    for (int i = 0; i < n; ++i) path += "/0";
+    return path;
+  };
   struct Case {
     std::string args;
     std::string message;
@@ -132,13 +159,132 @@ TEST(CliAnimation, UsageErrorsNameTheProblem) {
        "hidden.json: /params/random/expression: \"random\" is hidden"},
       {"--settings " + d + "missing.json",
        "the settings file '" + d + "missing.json' does not exist"},
+      {"--settings " + d + "folder.json",
+       "the settings file '" + d + "folder.json' is a directory"},
+      {"--settings " + d + "overflow.json",
+       "overflow.json: /params/Amount: the number 1e999 is too large to be held"},
+      {"--settings " + d + "huge.json",
+       "huge.json: /params/Amount/keyframes/0/time: the number 123456789012345678901234567890 "
+       "is too large to be held"},
+      {"--settings " + d + "unsigned.json", "unsigned.json: /prismora-settings: the number"},
+      {"--settings " + d + "deep.json",
+       "deep.json: /params/Amount" + zeros(21) + "/..." + zeros(28) +
+           ": nested deeper than 64 levels"},
+      {"--settings " + d + "open.json", "open.json: /params/0/0/0/"},
+      // Keyframes or an expression on the switch the plug-in's jitter does
+      // not follow.
+      {"-p 'Random Mode@0=Random' -p 'Random Mode@1=Wiggle'",
+       "\"Random Mode\" takes no keyframes and no expression: the plug-in writes"},
+      {"-e 'Random Mode=1 + (time > 1)'", "render its parts separately with different settings"},
+      {"--settings " + d + "mode.json",
+       "mode.json: /params/Random Mode/keyframes/0/value: \"Random Mode\" takes no keyframes"},
+      // One form of time and rate.
+      {"--time -1", "--time: the time \"-1\" is no time"},
+      {"--fps 0", "--fps takes a frame rate above 0 and up to 10000 (30, 29.97, 24000/1001), "
+                  "not '0'"},
+      {"--fps 24/0", "--fps takes a frame rate above 0"},
+      {"--size 640", "--size takes WIDTHxHEIGHT from 1x1 to 30000x30000, not '640'"},
+      {"--size 0x360", "--size takes WIDTHxHEIGHT"},
+      {"--size 8x8 --layer x.png", "give --size or --layer, not both"},
   };
   for (const Case& c : cases) {
     const CommandResult r = RunTool("params " + c.args);
     EXPECT_EQ(r.exit_code, 2) << c.args;
     EXPECT_THAT(r.err, HasSubstr(c.message)) << c.args;
+    EXPECT_LT(r.err.size(), 600u) << c.args;
     EXPECT_THAT(r.out, IsEmpty()) << c.args;
   }
+}
+
+#ifndef _WIN32
+TEST(CliAnimation, AnUnreadableSettingsFileSaysWhy) {
+  if (geteuid() == 0) GTEST_SKIP() << "permissions are not enforced for root";
+  TempDir dir;
+  WriteText(dir / "locked.json", R"({"prismora-settings": 1})");
+  std::filesystem::permissions(dir / "locked.json", std::filesystem::perms::none);
+  const CommandResult r = RunTool("params --settings " + Q(dir / "locked.json"));
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_THAT(r.err, HasSubstr("cannot read the settings file " + Q(dir / "locked.json") +
+                               ": permission denied"));
+}
+#endif
+
+// Keyframes by the hundred thousand load in n log n: this must finish in
+// about a second, as a few keyframes do.
+TEST(CliAnimation, ManyKeyframesLoad) {
+  TempDir dir;
+  std::string text = R"({"prismora-settings": 1, "params": {"Amount": {"keyframes": [)";
+  constexpr int kKeys = 200'000;
+  for (int i = 0; i < kKeys; ++i) {
+    text += i == 0 ? "" : ",";
+    text += "{\"time\":\"f" + std::to_string(i) + "\",\"value\":" + std::to_string(i % 11) + "}";
+  }
+  text += "]}}}";
+  WriteText(dir / "many.json", text);
+  const CommandResult r = RunTool("params --time f5 --settings " + Q(dir / "many.json"));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_THAT(ParamTableLine(r.out, "Amount"), AllOf(HasSubstr(" 5 "), EndsWith(" keyframes")));
+}
+
+// Times (1.5, 1.5s, f36) and rates (24, 24000/1001, the NTSC decimals) read
+// alike wherever they are taken.
+TEST(CliAnimation, OneSyntaxForTimesAndRates) {
+  struct Case {
+    const char* args;
+    const char* time;
+  };
+  const Case cases[] = {
+      {"--time 1.5", "1.5"},
+      {"--time 1.5s", "1.5"},
+      {"--time f45", "1.5"},
+      {"--time f30 --fps 29.97", "1.001"},
+      {"--time f30 --fps 30000/1001", "1.001"},
+      {"--time f24 --fps 23.976", "1.001"},
+      {"--time f24 --fps 23.98", "1.001"},
+      {"--time f60 --fps 59.94", "1.001"},
+      {"--time f30 --fps 2997/100", "1.001001001001001"},
+      {"--time f25 --fps 25", "1"},
+      {"--time f5 --fps 12.5", "0.4"},
+  };
+  for (const Case& c : cases) {
+    const CommandResult r = RunTool(std::string("params ") + c.args);
+    ASSERT_EQ(r.exit_code, 0) << c.args << r.err;
+    EXPECT_THAT(r.out, HasSubstr(std::string("\ntime     ") + c.time + " s\n")) << c.args;
+  }
+}
+
+TEST(CliAnimation, ParamsLaysOutTheShotsSize) {
+  const CommandResult r = RunTool("params --size 3840x2160 -p 'Center=3000,2000'");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_THAT(r.out, HasSubstr("layer    3840 x 2160 pixels\n"));
+  EXPECT_THAT(ParamTableLine(r.out, "Center"), HasSubstr(" 3000,2000 "));
+  const CommandResult small = RunTool("params --size 64x36 --json");
+  ASSERT_EQ(small.exit_code, 0) << small.err;
+  EXPECT_EQ(nlohmann::json::parse(small.out).at("layer"),
+            nlohmann::json({{"width", 64}, {"height", 36}}));
+}
+
+TEST(CliAnimation, JsonReportsAnExpressionThatFailsAtTheTime) {
+  // A slider, and a point whose every part goes through the expression.
+  const std::string set = " -e 'Amount=value / (time - 1)' -e 'Center=value / (time - 1)'";
+  auto expression = [](const CommandResult& r, const std::string& name) {
+    const nlohmann::json document = nlohmann::json::parse(r.out);
+    for (const nlohmann::json& p : document.at("params")) {
+      if (p.at("name") == name) return p.at("expression");
+    }
+    return nlohmann::json();
+  };
+  const nlohmann::json division = {{"message", "division by zero"}, {"position", 6}};
+  const CommandResult r = RunTool("params --json --time 1" + set);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(expression(r, "Amount").at("error"), division);
+  EXPECT_EQ(expression(r, "Center").at("error"), division);
+  const CommandResult text = RunTool("params --time 1" + set);
+  EXPECT_THAT(text.out, HasSubstr("(the value without it: division by zero at byte 6)"));
+  const CommandResult fine = RunTool("params --json --time 2" + set);
+  ASSERT_EQ(fine.exit_code, 0) << fine.err;
+  EXPECT_FALSE(expression(fine, "Amount").contains("error"));
+  EXPECT_FALSE(expression(fine, "Center").contains("error"));
 }
 
 // What a file sets, the command line replaces parameter by parameter; --save
@@ -231,6 +377,90 @@ TEST_F(CliAnimationRender, KeyframedRandomControlsReachThePluginsExpression) {
   EXPECT_EQ(Read("r.2.png").values, Read("on.png").values);
   EXPECT_EQ(Read("r.0.png").values, Read("off.png").values);
   EXPECT_NE(Read("on.png").values, Read("off.png").values);
+}
+
+// A keyframed control of the jitter renders at a frame what params shows at
+// that frame's time.
+TEST_F(CliAnimationRender, AKeyframedRandomAmplitudeRendersWhatParamsShows) {
+  const std::string set = "-p 'Random ON=on' -p 'Random Seed=7' -p 'Random Fps=100' "
+                          "-p 'Random Amplitude@f0=0' -p 'Random Amplitude@f2=4'";
+  const CommandResult params = RunTool("params --time f1 " + set);
+  ASSERT_EQ(params.exit_code, 0) << params.err;
+  EXPECT_THAT(ParamTableLine(params.out, "Random Amplitude"), HasSubstr(" 2 "));
+  ASSERT_EQ(Render("a.#.png", "--frames 0-2 " + set).exit_code, 0);
+  const CommandResult still = Render(
+      "a.png", "--frame 1 -p 'Random ON=on' -p 'Random Seed=7' -p 'Random Fps=100' "
+               "-p 'Random Amplitude=2'");
+  ASSERT_EQ(still.exit_code, 0) << still.err;
+  EXPECT_EQ(Read("a.1.png").values, Read("a.png").values);
+  EXPECT_NE(Read("a.2.png").values, Read("a.png").values);
+}
+
+// "Random Mode" animated would switch the controls but not the jitter: the
+// render refuses it as params does, before writing anything; a constant
+// mode over a file's keyframes is taken.
+TEST_F(CliAnimationRender, AnimatedRandomModeIsRefused) {
+  const CommandResult keyed = Render(
+      "m.#.png", "--frames 0-2 -p 'Random ON=on' -p 'random mode@f0=Random' "
+                 "-p 'Random Mode@f2=Wiggle'");
+  EXPECT_EQ(keyed.exit_code, 2);
+  EXPECT_THAT(keyed.err, HasSubstr("\"Random Mode\" takes no keyframes and no expression"));
+  EXPECT_THAT(dir_.Entries(), ::testing::ElementsAre("in.png"));
+  const CommandResult expression = Render("m.png", "-e 'Random Mode=2'");
+  EXPECT_EQ(expression.exit_code, 2);
+  EXPECT_THAT(expression.err, HasSubstr("\"Random Mode\" takes no keyframes"));
+
+  WriteText(dir_ / "mode.json",
+            R"({"prismora-settings": 1, "params": {"Random Mode": {"keyframes": [)"
+            R"({"time": 0, "value": "Random"}, {"time": 1, "value": "Wiggle"}]}}})");
+  const CommandResult file = Render("m.png", "--settings " + Q(dir_ / "mode.json"));
+  EXPECT_EQ(file.exit_code, 2);
+  EXPECT_THAT(file.err, HasSubstr("mode.json: /params/Random Mode/keyframes/0/value: "));
+  const CommandResult over = Render(
+      "m.png", "--settings " + Q(dir_ / "mode.json") + " -p 'Random Mode=Wiggle'");
+  EXPECT_EQ(over.exit_code, 0) << over.err;
+}
+
+// params --layer lays the controls out on the footage's size, so that a
+// point saved there renders where it was set.
+TEST_F(CliAnimationRender, ParamsTakesTheLayerFromTheFootage) {
+  const CommandResult r = RunTool("params --layer " + Q(dir_ / "in.png") +
+                                  " -p 'Center=30,20' --save " + Q(dir_ / "c.json"));
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_THAT(r.out, HasSubstr("layer    32 x 24 pixels\n"));
+  EXPECT_THAT(ParamTableLine(r.out, "Center"), HasSubstr(" 50%,50%   30,20 "));
+  // Points are bounded by this layer, not by 1920x1080.
+  EXPECT_EQ(RunTool("params --layer " + Q(dir_ / "in.png") + " -p 'Center=100,20'").exit_code, 2);
+  ASSERT_EQ(Render("file.png", "--settings " + Q(dir_ / "c.json")).exit_code, 0);
+  ASSERT_EQ(Render("line.png", "-p 'Center=30,20'").exit_code, 0);
+  EXPECT_EQ(Read("file.png").values, Read("line.png").values);
+  const CommandResult missing = RunTool("params --layer " + Q(dir_ / "none.png"));
+  EXPECT_EQ(missing.exit_code, 1);
+  EXPECT_THAT(missing.err, HasSubstr("none.png"));
+}
+
+// --time takes what params --time and keyframes take; a frame counts at --fps.
+TEST_F(CliAnimationRender, TimesReadAsInParams) {
+  const std::string keys = " -p Amount@0=0 -p Amount@3=6";
+  struct Case {
+    const char* name;
+    const char* time;
+  };
+  const Case cases[] = {
+      {"seconds.png", "--time 1.5"},        {"suffix.png", "--time 1.5s"},
+      {"frame.png", "--time f45"},          {"ntsc.png", "--time 1.001"},
+      {"ntsc_frame.png", "--time f30 --fps 29.97"},
+      {"ratio_frame.png", "--time f30 --fps 30000/1001"},
+  };
+  for (const Case& c : cases) {
+    const CommandResult r = Render(c.name, std::string(c.time) + keys);
+    ASSERT_EQ(r.exit_code, 0) << c.time << r.err;
+  }
+  EXPECT_EQ(Read("suffix.png").values, Read("seconds.png").values);
+  EXPECT_EQ(Read("frame.png").values, Read("seconds.png").values);
+  EXPECT_EQ(Read("ntsc_frame.png").values, Read("ntsc.png").values);
+  EXPECT_EQ(Read("ratio_frame.png").values, Read("ntsc.png").values);
+  EXPECT_NE(Read("ntsc.png").values, Read("seconds.png").values);
 }
 
 TEST_F(CliAnimationRender, SettingsFromAFileRenderAsTheCommandLine) {

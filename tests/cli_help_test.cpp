@@ -104,7 +104,7 @@ TEST(CliHelp, ValuesThatLookLikeHelpAreValues) {
            Case{"info --plugin --help", "--help"},
            Case{"--version --plugin --help", "could not be loaded"},
            Case{"demo --size -h", "--size takes WIDTHxHEIGHT"},
-           Case{"render in.png out.png --time -h", "--time takes a number, not '-h'"},
+           Case{"render in.png out.png --time -h", "--time: the time \"-h\" is no time"},
            Case{"render in.png out.png --fps --help", "--fps takes a frame rate"},
            Case{"render in.png out.png --compression -h", ""},
            Case{"render in.png out.png --alpha --help", ""},

@@ -283,7 +283,7 @@ TEST_F(CliRender, ErrorsNameTheProblemAndLeaveNoFile) {
       {in + " " + out + " --bogus", 2, "unknown option '--bogus'"},
       {in + " " + out + " --threads 0", 2, "--threads takes 1 to 256"},
       {in + " " + out + " --depth 12", 2, "--depth takes 8, 16 or 32"},
-      {in + " " + out + " --time soon", 2, "--time takes a number"},
+      {in + " " + out + " --time soon", 2, "--time: the time \"soon\" is no time"},
       {in + " " + out + " --time 1 --frame 2", 2, "not both"},
       {in + " " + out + " --fps 0", 2, "--fps takes a frame rate above 0"},
   };

@@ -122,6 +122,26 @@ struct Plan {
   const ParamSetting* expression = nullptr;
 };
 
+// Two keyframes of a parameter at one time are refused, the later given
+// named with its origin. Sorted first, so that a long list of keyframes is
+// checked in n log n.
+void CheckDistinctTimes(const Plan& plan, const std::vector<PF_ParamDef>& declared) {
+  std::vector<const ParamSetting*> keys = plan.key_settings;
+  std::sort(keys.begin(), keys.end(), [](const ParamSetting* a, const ParamSetting* b) {
+    return a->time.Seconds() < b->time.Seconds();
+  });
+  for (std::size_t i = 1; i < keys.size(); ++i) {
+    const ParamSetting* a = keys[i - 1];
+    const ParamSetting* b = keys[i];
+    if (b->time.Seconds() - a->time.Seconds() >= 1e-7) continue;
+    if (b < a) std::swap(a, b);  // settings lie in one vector, in the order given
+    const PF_ParamDef& def = declared[static_cast<std::size_t>(plan.index)];
+    throw ParamValueError(WithOrigin(
+        *b, Quoted(def, plan.index) + " has two keyframes at " + FormatNumber(b->time.Seconds()) +
+                " s (" + a->time.Text() + " and " + b->time.Text() + ")"));
+  }
+}
+
 }  // namespace
 
 PF_Err Session::ApplySettings(const std::vector<ParamSetting>& settings) {
@@ -168,15 +188,7 @@ PF_Err Session::ApplySettings(const std::vector<ParamSetting>& settings) {
         }
         case ParamSetting::Kind::kKeyframe: {
           const ParamValue value = ParseParamValue(def, index, s.value);
-          const Keyframe key{s.time.Seconds(), params_.Checked(instance(), index, value)};
-          for (const ParamSetting* other : plan.key_settings) {
-            if (std::fabs(other->time.Seconds() - key.seconds) < 1e-7) {
-              throw ParamValueError(Quoted(def, index) + " has two keyframes at " +
-                                    FormatNumber(key.seconds) + " s (" + other->time.Text() +
-                                    " and " + s.time.Text() + ")");
-            }
-          }
-          plan.keys.push_back(key);
+          plan.keys.push_back({s.time.Seconds(), params_.Checked(instance(), index, value)});
           plan.key_settings.push_back(&s);
           break;
         }
@@ -195,6 +207,8 @@ PF_Err Session::ApplySettings(const std::vector<ParamSetting>& settings) {
                                   "other"));
     }
   }
+
+  for (const Plan& plan : plans) CheckDistinctTimes(plan, params_.declared());
 
   for (const Plan& plan : plans) {
     if (plan.expression != nullptr) {

@@ -78,9 +78,9 @@ PF_ParamDefUnion ValueAt(const PF_ParamDef& def, const std::vector<Keyframe>& ke
   if (keys.empty()) return def.u;
   if (seconds <= keys.front().seconds + kSameTime) return keys.front().value;
   // The first keyframe after `seconds`; the one before it holds or blends.
-  const auto next = std::find_if(keys.begin(), keys.end(), [&](const Keyframe& k) {
-    return k.seconds > seconds + kSameTime;
-  });
+  const auto next = std::upper_bound(
+      keys.begin(), keys.end(), seconds + kSameTime,
+      [](double t, const Keyframe& k) { return t < k.seconds; });
   if (next == keys.end()) return keys.back().value;
   const Keyframe& before = *(next - 1);
   if (!Interpolates(def) || seconds <= before.seconds + kSameTime) return before.value;

@@ -518,6 +518,28 @@ ExpressionResult ParamService::Evaluate(Instance& instance, PF_ParamIndex index,
   return EvaluateExpression(p.expression, ctx);
 }
 
+ExpressionResult ParamService::ExpressionFailure(Instance& instance, PF_ParamIndex index,
+                                                double seconds) {
+  const HostParam& p = At(instance, index);
+  ExpressionResult ok;
+  ok.ok = true;
+  if (p.expression.empty()) return ok;
+  PF_ParamDef value = p.def;
+  if (!p.keyframes.empty()) value.u = ValueAt(p.def, p.keyframes, seconds);
+  for (const ValuePart& part : PartsOf(value, layer_width_, layer_height_)) {
+    ExpressionContext ctx;
+    ctx.time = seconds;
+    ctx.static_value = part.value;
+    ExpressionResult r = EvaluateExpression(p.expression, ctx);
+    if (r.ok && !std::isfinite(r.value)) {
+      r.ok = false;
+      r.error = "its result is not a finite number";
+    }
+    if (!r.ok) return r;
+  }
+  return ok;
+}
+
 std::vector<uint64_t> ParamService::ValueHashes(const InstanceParams& data) const {
   std::vector<uint64_t> hashes;
   hashes.reserve(data.params.size());

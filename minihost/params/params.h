@@ -115,6 +115,11 @@ class ParamService : public Service {
   // The expression's value at `seconds`, as checkout delivers it; for a
   // parameter without one, ok with the static value.
   ExpressionResult Evaluate(Instance& instance, PF_ParamIndex index, double seconds);
+  // How the expression on `index` fares at `seconds` on every part of the
+  // value (x and y of a point, each colour channel) as checkout applies it:
+  // the first failure, a result that is no finite number included; ok when
+  // none fails or there is no expression.
+  ExpressionResult ExpressionFailure(Instance& instance, PF_ParamIndex index, double seconds);
 
   // A 16-byte record of every non-layer value and expression of the
   // instance: equal values give equal records, any change another one.

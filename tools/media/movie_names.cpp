@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <numeric>
 
 #include "imageio/image_file.h"
@@ -28,6 +29,26 @@ std::optional<int64_t> Whole(std::string_view text) {
   return value;
 }
 
+// The rates of the NTSC family, n / 1.001, as editors write them rounded
+// (23.976 or 23.98, 29.97, 59.94): a plain decimal of two places or more
+// that n * 1000 / 1001 gives when printed to as many places.
+std::optional<FrameRate> NtscRate(std::string_view text, double value) {
+  const std::size_t point = text.find('.');
+  if (point == std::string_view::npos ||
+      text.find_first_not_of("0123456789.") != std::string_view::npos) {
+    return std::nullopt;
+  }
+  const int places = static_cast<int>(text.size() - point - 1);
+  if (places < 2 || places > 6) return std::nullopt;
+  const int64_t n = std::llround(value * 1.001);
+  if (n < 1) return std::nullopt;
+  char given[48], ntsc[48];
+  std::snprintf(given, sizeof given, "%.*f", places, value);
+  std::snprintf(ntsc, sizeof ntsc, "%.*f", places, static_cast<double>(n) * 1000.0 / 1001.0);
+  if (std::string_view(given) != ntsc || n * 1000 % 1001 == 0) return std::nullopt;
+  return Reduced(n * 1000, 1001);
+}
+
 }  // namespace
 
 std::optional<FrameRate> ParseFrameRate(std::string_view text) {
@@ -45,6 +66,7 @@ std::optional<FrameRate> ParseFrameRate(std::string_view text) {
       !std::isfinite(value) || value <= 0.0 || value > 1e7) {
     return std::nullopt;
   }
+  if (const std::optional<FrameRate> ntsc = NtscRate(text, value)) return ntsc;
   // Decimal rates to the thousandth, as the host's time scale takes them.
   const int64_t thousandths = std::llround(value * 1000.0);
   if (thousandths <= 0) return std::nullopt;

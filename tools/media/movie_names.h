@@ -50,8 +50,9 @@ struct FrameRate {
   bool operator==(const FrameRate&) const = default;
 };
 FrameRate Reduced(int64_t num, int64_t den);
-// "30", "29.97", "24000/1001"; nothing when the text is none of these or
-// the rate is not above 0.
+// "30", "24000/1001", "12.5"; the NTSC rates as editors round them ("23.976",
+// "29.97", "59.94") are 24000/1001, 30000/1001, 60000/1001. Nothing when
+// the text is none of these or the rate is not above 0.
 std::optional<FrameRate> ParseFrameRate(std::string_view text);
 std::string RateText(const FrameRate& rate);  // "25", "24000/1001"
 

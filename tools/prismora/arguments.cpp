@@ -1,9 +1,12 @@
 #include "arguments.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <iterator>
+#include <optional>
 #include <tuple>
 
 #include "commands.h"
@@ -35,6 +38,42 @@ int64_t ParseInteger(std::string_view text, std::string_view option) {
                      "'"};
   }
   return value;
+}
+
+std::pair<int, int> ParseSize(std::string_view text, std::string_view option, int smallest,
+                              int largest) {
+  const std::string bounds = std::to_string(smallest) + "x" + std::to_string(smallest) + " to " +
+                             std::to_string(largest) + "x" + std::to_string(largest);
+  const std::string bad = std::string(option) + " takes WIDTHxHEIGHT from " + bounds +
+                          ", not '" + std::string(text) + "'";
+  const std::size_t x = text.find('x');
+  if (x == std::string_view::npos) throw UsageError{bad};
+  int64_t w = 0, h = 0;
+  try {
+    w = ParseInteger(text.substr(0, x), option);
+    h = ParseInteger(text.substr(x + 1), option);
+  } catch (const UsageError&) {
+    throw UsageError{bad};
+  }
+  if (w < smallest || h < smallest || w > largest || h > largest) throw UsageError{bad};
+  return {static_cast<int>(w), static_cast<int>(h)};
+}
+
+minihost::KeyTime ParseTime(std::string_view text, std::string_view option) {
+  try {
+    return minihost::ParseKeyTime(text);
+  } catch (const minihost::ParamValueError& e) {
+    throw UsageError{std::string(option) + ": " + e.what()};
+  }
+}
+
+media::FrameRate ParseRate(std::string_view text, std::string_view option) {
+  const std::optional<media::FrameRate> rate = media::ParseFrameRate(text);
+  if (!rate || rate->value() > 10000.0) {
+    throw UsageError{std::string(option) + " takes a frame rate above 0 and up to 10000 (30, " +
+                     "29.97, 24000/1001), not '" + std::string(text) + "'"};
+  }
+  return *rate;
 }
 
 bool TakeParamOption(std::span<const std::string_view> args, std::size_t& i,
@@ -81,6 +120,40 @@ bool TakeSettingsOption(std::span<const std::string_view> args, std::size_t& i,
   settings.insert(settings.end(), std::make_move_iterator(read.begin()),
                   std::make_move_iterator(read.end()));
   return true;
+}
+
+namespace {
+
+constexpr std::string_view kRandomMode = "Random Mode";
+
+bool IsRandomMode(std::string_view name) {
+  return name.size() == kRandomMode.size() &&
+         std::equal(name.begin(), name.end(), kRandomMode.begin(), [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) ==
+                  std::tolower(static_cast<unsigned char>(b));
+         });
+}
+
+}  // namespace
+
+void RefuseUnfollowedAnimation(const std::vector<minihost::ParamSetting>& settings) {
+  int top = -1;
+  for (const minihost::ParamSetting& s : settings) {
+    if (IsRandomMode(s.name)) top = std::max(top, s.layer);
+  }
+  for (const minihost::ParamSetting& s : settings) {
+    if (!IsRandomMode(s.name) || s.layer != top ||
+        s.kind == minihost::ParamSetting::Kind::kValue) {
+      continue;
+    }
+    throw UsageError{
+        (s.origin.empty() ? "" : s.origin + ": ") +
+        "\"Random Mode\" takes no keyframes and no expression: the plug-in writes its random "
+        "or wiggle expression only when a control it watches changes, and \"Random Mode\" is "
+        "not one of them, so animated it would switch the controls shown but never the "
+        "jitter. Keep one mode for a render; to change modes within a shot, render its parts "
+        "separately with different settings"};
+  }
 }
 
 std::string Describe(const minihost::ParamSetting& setting) {

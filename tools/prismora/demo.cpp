@@ -35,22 +35,6 @@ struct Size {
   int height = kDefaultHeight;
 };
 
-Size ParseSize(std::string_view text) {
-  const std::size_t x = text.find('x');
-  const std::string bad = "--size takes WIDTHxHEIGHT from 16x16 to 8192x8192, not '" +
-                          std::string(text) + "'";
-  if (x == std::string_view::npos) throw UsageError{bad};
-  int64_t w = 0, h = 0;
-  try {
-    w = ParseInteger(text.substr(0, x), "--size");
-    h = ParseInteger(text.substr(x + 1), "--size");
-  } catch (const UsageError&) {
-    throw UsageError{bad};
-  }
-  if (w < kSmallest || h < kSmallest || w > kLargest || h > kLargest) throw UsageError{bad};
-  return {static_cast<int>(w), static_cast<int>(h)};
-}
-
 // Straight colour over a checkerboard, as compositing programs show
 // transparency.
 Argb8 OverChecker(const Argb8& p, int x, int y, int cell) {
@@ -94,7 +78,8 @@ int RunDemo(std::span<const std::string_view> args) {
       continue;
     }
     if (a == "--size") {
-      size = ParseSize(TakeValue(args, i));
+      const auto [w, h] = ParseSize(TakeValue(args, i), a, kSmallest, kLargest);
+      size = {w, h};
     } else if (a == "-q" || a == "--quiet") {
       quiet = true;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -106,6 +91,7 @@ int RunDemo(std::span<const std::string_view> args) {
       output_given = true;
     }
   }
+  RefuseUnfollowedAnimation(settings);
   if (!imageio::HaveImageFiles()) {
     throw imageio::ImageError("this build of prismora cannot write image files "
                               "(built without OpenImageIO)");

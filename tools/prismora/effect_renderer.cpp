@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "imageio/image_file.h"
 #include "minihost/driver/frame.h"
+#include "minihost/params/param_text.h"
 #include "minihost/suites/render_services.h"
 #include "world_raster.h"
 
@@ -159,7 +160,13 @@ HostTime TimeOfFrame(int64_t frame, const media::FrameRate& rate) {
 
 HostTime TimeOfSeconds(double seconds, const media::FrameRate& rate) {
   const TimeScale scale = ScaleOf(rate);
-  return TimeAt(seconds * scale.scale, scale, "time " + std::to_string(seconds));
+  return TimeAt(seconds * scale.scale, scale, "time " + minihost::FormatNumber(seconds) + " s");
+}
+
+HostTime TimeOf(const minihost::KeyTime& time, const media::FrameRate& rate) {
+  if (!time.frames) return TimeOfSeconds(time.value, rate);
+  // Frame numbers this large lie beyond the host's time at any rate.
+  return TimeOfFrame(static_cast<int64_t>(std::min(time.value, 1e18)), rate);
 }
 
 EffectRenderer::EffectRenderer(std::shared_ptr<const minihost::PluginLibrary> plugin, int width,

@@ -31,6 +31,8 @@ struct HostTime {
 // cannot hold.
 HostTime TimeOfFrame(int64_t frame, const media::FrameRate& rate);
 HostTime TimeOfSeconds(double seconds, const media::FrameRate& rate);
+// A time as the user gives it (1.5, 1.5s, f36), its frames at `rate`.
+HostTime TimeOf(const minihost::KeyTime& time, const media::FrameRate& rate);
 
 // Tells the user, on stderr, what the host warns of while rendering (an
 // expression's result clamped into its range, an expression that fails at

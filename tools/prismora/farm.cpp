@@ -81,6 +81,8 @@ FarmOptions ParseFarmOptions(std::span<const std::string_view> args) {
       o.dry_run = true;
     } else if (a == "-q" || a == "--quiet") {
       o.quiet = true;
+    } else if (a == "-v" || a == "--verbose") {
+      keep();
     } else if (a == "--job-dir") {
       o.job_dir = fs::path(std::string(TakeValue(args, i)));
     } else if (a == "--partition") {
@@ -115,7 +117,8 @@ FarmOptions ParseFarmOptions(std::span<const std::string_view> args) {
     } else if (a == "--crf") {
       o.crf = static_cast<int>(ParseInteger(TakeValue(args, i), a));
       keep();
-    } else if (a == "--alpha" || a == "--compression" || a == "--threads") {
+    } else if (a == "--alpha" || a == "--compression" || a == "--threads" || a == "--audio" ||
+               a == "--subtitles") {
       TakeValue(args, i);
       keep();
     } else if (a == "--frame" || a == "--time") {

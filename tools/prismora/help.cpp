@@ -50,7 +50,8 @@ constexpr Option kKeyframeOption{
     "--fps); sliders, points and colours are interpolated linearly between "
     "keyframes, popups, checkboxes and \"Mode\" hold until the next, and the "
     "first and last hold before and after; a parameter takes keyframes or a "
-    "constant value, not both"};
+    "constant value, not both. \"Random Mode\" takes no keyframes and no "
+    "expression: the plug-in's jitter would not follow it"};
 constexpr Option kExpressionOption{
     "-e, --expression", "NAME=EXPR",
     "an expression on a parameter, evaluated at each frame's time as the host "
@@ -115,9 +116,10 @@ const std::vector<Command>& Commands() {
           "params",
           "show the effect's controls, after a user's changes",
           "params [-p NAME=VALUE | -p NAME@TIME=VALUE | -e NAME=EXPR]... "
-          "[--settings FILE.json] [--time T] [--fps F] [--save FILE.json] [--json] "
-          "[--plugin PATH]",
-          {"Applies the effect to a 1920x1080 layer with the commands a host sends "
+          "[--settings FILE.json] [--time T] [--fps F] [--size WxH | --layer FILE] "
+          "[--save FILE.json] [--json] [--plugin PATH]",
+          {"Applies the effect to a layer (1920x1080 unless --size or --layer "
+           "says otherwise) with the commands a host sends "
            "(global set-up, parameter set-up, sequence set-up, an interface "
            "update), makes the given changes one after another as a user would, "
            "and shows the controls as the host then holds them: index, name, type, "
@@ -133,9 +135,17 @@ const std::vector<Command>& Commands() {
               kExpressionOption,
               kSettingsOption,
               {"--time", "T",
-               "show the values at T (seconds, 1.5 or 1.5s, or a frame, f36; "
-               "default 0), and which parameters are animated"},
-              {"--fps", "F", "frames per second for frame times (default 30)"},
+               "show the values at T (seconds, 1.5 or 1.5s, or a frame, f36, at "
+               "--fps; default 0), and which parameters are animated"},
+              {"--fps", "F",
+               "frames per second for frame times: 30, 24000/1001, or 29.97 for "
+               "30000/1001, as 'prismora render' takes them (default 30)"},
+              {"--size", "WxH",
+               "the layer's size in pixels, 1x1 to 30000x30000, where points "
+               "lie (default 1920x1080)"},
+              {"--layer", "FILE",
+               "take the layer's size from an image or movie file, the shot's "
+               "footage"},
               {"--save", "FILE.json",
                "write the settings made (values, keyframes, expressions) to "
                "FILE.json, for --settings"},
@@ -143,7 +153,8 @@ const std::vector<Command>& Commands() {
                "print the same as one JSON object for scripts: \"format_version\" "
                "1, \"plugin\", \"layer\" and \"params\", one object per control with "
                "its value, default and ranges as JSON numbers, booleans, [x,y] and "
-               "[r,g,b]"},
+               "[r,g,b], and an expression's \"error\" (message, position) where "
+               "it fails at the time"},
               kPluginOption,
               kHelpOption,
           },
@@ -154,6 +165,8 @@ const std::vector<Command>& Commands() {
               {"what the random jitter writes into the hidden \"random\" control",
                "params -p \"Random ON=on\" -p \"Random Seed=7\""},
               {"", "params --json -p Amount=2.5 -p \"Center=25%,50%\""},
+              {"the controls on a 4K shot, the centre in its pixels",
+               "params --size 3840x2160 -p \"Center=2880,1080\""},
           },
           {
               kExitOkText,
@@ -168,7 +181,7 @@ const std::vector<Command>& Commands() {
           "render INPUT OUTPUT",
           "apply the effect to an image file or a frame range",
           "render INPUT OUTPUT [-p NAME=VALUE | -p NAME@TIME=VALUE | -e NAME=EXPR]... "
-          "[--settings FILE.json] [--time SECONDS | --frame N] "
+          "[--settings FILE.json] [--time T | --frame N] "
           "[--frames A-B] [--fps F] [--depth 8|16|32] "
           "[--alpha straight|premultiplied|ignore] [--compression C] "
           "[--codec h264|prores|ffv1] [--crf N] [--audio copy|aac|none] "
@@ -200,7 +213,9 @@ const std::vector<Command>& Commands() {
               kKeyframeOption,
               kExpressionOption,
               kSettingsOption,
-              {"--time", "SECONDS", "render a still at this time (default 0)"},
+              {"--time", "T",
+               "render a still at T: seconds, 1.5 or 1.5s, or a frame, f36, at "
+               "--fps (default 0); a movie's frames are chosen with --frame"},
               {"--frame", "N",
                "render frame N, at N / F seconds; with a sequence pattern, that "
                "frame of it"},
@@ -209,9 +224,10 @@ const std::vector<Command>& Commands() {
                "takes neither --time nor --frame"},
               {"--fps", "F",
                "frames per second for --frame, --frames and keyframes at frames, "
-               "above 0 and up to 10000: 30, 29.97 or 24000/1001 (default: a movie "
-               "INPUT's rate, else 30; a movie at a given rate is conformed to "
-               "it, its frames repeated or dropped on its own clock)"},
+               "above 0 and up to 10000: 30, 12.5 or 24000/1001, and 23.976, 29.97, "
+               "59.94 for the NTSC rates 24000/1001, 30000/1001, 60000/1001 "
+               "(default: a movie INPUT's rate, else 30; a movie at a given rate is "
+               "conformed to it, its frames repeated or dropped on its own clock)"},
               {"--depth", "8|16|32",
                "the depth to render in (default: the input's; 8-bit files in 8 "
                "bits, 16-bit files in the host's 16 bits, half and float files in "
@@ -451,7 +467,7 @@ bool TakesValue(const Command& command, std::string_view arg) {
 // How a text may be broken into lines.
 enum class Breaks {
   kWords,    // between words
-  kUsage,    // bracketed groups stay whole ("[--time S | --frame N]")
+  kUsage,    // bracketed groups stay whole ("[--time T | --frame N]")
   kCommand,  // an option stays with its value ("-p Amount=2")
 };
 

@@ -163,8 +163,13 @@ void PrintParamsJson(minihost::Session& session, const std::filesystem::path& pl
       if (!r.ok) expression["error"] = {{"message", r.error}, {"position", r.error_position}};
       out["expression"] = std::move(expression);
     } else if (p.user_expression) {
-      // The user's expression gives "value" above, clamped as the host does.
-      out["expression"] = {{"text", p.expression}, {"time", seconds}};
+      // The user's expression gives "value" above, clamped as the host does;
+      // where it fails, the value without it.
+      json expression = {{"text", p.expression}, {"time", seconds}};
+      const minihost::ExpressionResult r =
+          session.params().ExpressionFailure(session.instance(), index, seconds);
+      if (!r.ok) expression["error"] = {{"message", r.error}, {"position", r.error_position}};
+      out["expression"] = std::move(expression);
     }
     params.push_back(std::move(out));
   }

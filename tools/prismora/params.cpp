@@ -5,11 +5,15 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "arguments.h"
 #include "commands.h"
+#include "effect_renderer.h"
+#include "imageio/image_file.h"
 #include "json_output.h"
+#include "media/movie_reader.h"
 #include "minihost/driver/session.h"
 #include "minihost/params/param_text.h"
 #include "settings_file.h"
@@ -18,6 +22,9 @@ namespace prismora::cli {
 namespace {
 
 using Row = std::vector<std::string>;
+
+// The largest layer side a host makes.
+constexpr int kMaxLayerSide = 30000;
 
 void PrintTable(const std::vector<Row>& rows) {
   std::vector<std::size_t> widths;
@@ -40,31 +47,36 @@ void PrintTable(const std::vector<Row>& rows) {
   }
 }
 
-// The time the values are shown at, in the host's terms.
+// The time the values are shown at, in the host's terms as a frame at that
+// time has it, and in seconds.
 struct ShownTime {
+  HostTime host;
   double seconds = 0.0;
-  A_long value = 0;
-  A_u_long scale = 30000;
 };
 
-ShownTime TimeAt(double seconds, double fps) {
+ShownTime TimeShown(const minihost::KeyTime& time, const media::FrameRate& rate) {
   ShownTime t;
-  t.seconds = seconds;
-  t.scale = static_cast<A_u_long>(std::llround(fps * 1000.0));
-  const double ticks = std::round(seconds * t.scale);
-  if (ticks > 2147483647.0) {
-    throw UsageError{"--time " + minihost::FormatNumber(seconds) +
-                     " s lies beyond the host's time at this frame rate"};
-  }
-  t.value = static_cast<A_long>(ticks);
+  t.host = TimeOf(time, rate);
+  t.seconds = static_cast<double>(t.host.value) / static_cast<double>(t.host.scale);
   return t;
 }
 
 // A parameter's value as a frame at `time` checks it out.
 PF_ParamDef ValueAt(minihost::Session& session, PF_ParamIndex index, const ShownTime& time) {
   PF_ParamDef def{};
-  session.params().Checkout(session.instance(), index, time.value, 1000, time.scale, &def);
+  session.params().Checkout(session.instance(), index, time.host.value, time.host.step,
+                            time.host.scale, &def);
   return def;
+}
+
+// The size of the picture in an image or movie file, upright.
+std::pair<A_long, A_long> SizeOfFile(const std::filesystem::path& file) {
+  if (media::IsMovieName(file) || imageio::ReadsAsMovie(file)) {
+    const media::MovieReader movie(file, imageio::InputAlpha::kAsStored);
+    return {movie.info().width, movie.info().height};
+  }
+  const imageio::ImageSize size = imageio::ReadImageSize(file);
+  return {size.width, size.height};
 }
 
 std::string Animation(const minihost::HostParam& p) {
@@ -108,8 +120,15 @@ void PrintExpressions(minihost::Session& session, const ShownTime& time) {
                 minihost::DisplayName(params[i].def, index).c_str(), i,
                 params[i].expression.c_str());
     if (params[i].user_expression) {
-      std::printf("  value at time %s: %s\n", at.c_str(),
-                  minihost::FormatValue(ValueAt(session, index, time)).c_str());
+      const std::string value = minihost::FormatValue(ValueAt(session, index, time));
+      const minihost::ExpressionResult r =
+          session.params().ExpressionFailure(session.instance(), index, time.seconds);
+      if (r.ok) {
+        std::printf("  value at time %s: %s\n", at.c_str(), value.c_str());
+      } else {
+        std::printf("  value at time %s: %s (the value without it: %s at byte %zu)\n",
+                    at.c_str(), value.c_str(), r.error.c_str(), r.error_position);
+      }
       continue;
     }
     const minihost::ExpressionResult r =
@@ -158,7 +177,9 @@ int RunParams(std::span<const std::string_view> args) {
   std::filesystem::path plugin = minihost::DefaultPluginPath();
   std::vector<minihost::ParamSetting> settings;
   std::optional<minihost::KeyTime> time;
-  double fps = 30.0;
+  media::FrameRate rate{30, 1};
+  std::optional<std::pair<A_long, A_long>> size;
+  std::optional<std::filesystem::path> layer;
   std::optional<std::filesystem::path> save;
   bool json = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -167,17 +188,13 @@ int RunParams(std::span<const std::string_view> args) {
       continue;
     }
     if (args[i] == "--time") {
-      const std::string_view text = TakeValue(args, i);
-      try {
-        time = minihost::ParseKeyTime(text);
-      } catch (const minihost::ParamValueError& e) {
-        throw UsageError{std::string("--time: ") + e.what()};
-      }
+      time = ParseTime(TakeValue(args, i), args[i]);
     } else if (args[i] == "--fps") {
-      fps = ParseReal(TakeValue(args, i), args[i]);
-      if (fps <= 0.0 || fps > 10000.0) {
-        throw UsageError{"--fps takes a frame rate above 0 and up to 10000"};
-      }
+      rate = ParseRate(TakeValue(args, i), args[i]);
+    } else if (args[i] == "--size") {
+      size = ParseSize(TakeValue(args, i), args[i], 1, kMaxLayerSide);
+    } else if (args[i] == "--layer") {
+      layer = std::string(TakeValue(args, i));
     } else if (args[i] == "--save") {
       save = std::string(TakeValue(args, i));
     } else if (args[i] == "--json") {
@@ -186,12 +203,16 @@ int RunParams(std::span<const std::string_view> args) {
       throw UsageError{"params: unknown option '" + std::string(args[i]) + "'"};
     }
   }
-  minihost::ResolveFrames(settings, fps);
-  if (time) time->SetRate(fps);
-  const ShownTime shown = TimeAt(time ? time->Seconds() : 0.0, fps);
+  if (size && layer) throw UsageError{"give --size or --layer, not both"};
+  RefuseUnfollowedAnimation(settings);
+  minihost::ResolveFrames(settings, rate.num, rate.den);
+  const ShownTime shown = TimeShown(time.value_or(minihost::KeyTime{}), rate);
+  if (layer) size = SizeOfFile(*layer);
+  const auto [width, height] = size.value_or(
+      std::pair<A_long, A_long>{minihost::kDefaultLayerWidth, minihost::kDefaultLayerHeight});
 
   minihost::Host host(minihost::PluginLibrary::Load(plugin));
-  minihost::Session session(host);
+  minihost::Session session(host, width, height);
   if (const PF_Err err = session.Start(); err != PF_Err_NONE) {
     std::fprintf(stderr, "prismora: applying the effect failed with error %d\n", err);
     return kExitFailure;

@@ -2,13 +2,22 @@
 // stderr is a terminal (not when it goes to a file or a pipe) and not asked
 // to be quiet. It only moves forward: work reported as less than before
 // (frames between their render and their commit, threads between frames)
-// leaves the bar where it was.
+// leaves the bar where it was. It reaches 100% only once every frame is in
+// place, and says how long the rest should take once there is work done to
+// tell from.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 namespace prismora::cli {
+
+// The bar's line: `share` of the work done (0..1), `frames_done` of `total`
+// frames in place, `elapsed` seconds spent. The share shows at most 99%
+// until the last frame is in place; the time left is the time spent scaled
+// by the share still to do.
+std::string ProgressLine(double share, int64_t frames_done, int64_t total, double elapsed);
 
 class ProgressBar {
  public:

@@ -51,7 +51,7 @@ struct RenderOptions {
   std::string input;
   std::string output;
   std::vector<minihost::ParamSetting> settings;
-  std::optional<double> seconds;
+  std::optional<minihost::KeyTime> time;  // a still's, in seconds or a frame at the rate
   std::optional<int64_t> frame;
   std::optional<FrameRange> frames;
   std::optional<media::FrameRate> fps;  // default: the movie's, or 30
@@ -102,18 +102,14 @@ RenderOptions ParseOptions(std::span<const std::string_view> args) {
       continue;
     }
     if (a == "--time") {
-      o.seconds = ParseReal(TakeValue(args, i), a);
+      o.time = ParseTime(TakeValue(args, i), a);
     } else if (a == "--frame") {
       o.frame = ParseInteger(TakeValue(args, i), a);
       if (*o.frame < 0) throw UsageError{"--frame takes a frame number from 0"};
     } else if (a == "--frames") {
       o.frames = ParseFrameRange(TakeValue(args, i));
     } else if (a == "--fps") {
-      o.fps = media::ParseFrameRate(TakeValue(args, i));
-      if (!o.fps || o.fps->value() > 10000.0) {
-        throw UsageError{"--fps takes a frame rate above 0 and up to 10000 (30, 29.97, "
-                         "24000/1001)"};
-      }
+      o.fps = ParseRate(TakeValue(args, i), a);
     } else if (a == "--codec") {
       const std::string_view name = TakeValue(args, i);
       o.codec = media::ParseCodec(name);
@@ -161,10 +157,11 @@ RenderOptions ParseOptions(std::span<const std::string_view> args) {
     throw UsageError{"render needs INPUT and OUTPUT (" + std::to_string(positional.size()) +
                      (positional.size() == 1 ? " path" : " paths") + " given)"};
   }
+  RefuseUnfollowedAnimation(o.settings);
   o.input = std::string(positional[0]);
   o.output = std::string(positional[1]);
-  if (o.seconds && o.frame) throw UsageError{"give --time or --frame, not both"};
-  if (o.frames && (o.seconds || o.frame)) {
+  if (o.time && o.frame) throw UsageError{"give --time or --frame, not both"};
+  if (o.frames && (o.time || o.frame)) {
     throw UsageError{"--frames renders a range: it takes neither --time nor --frame"};
   }
   return o;
@@ -227,7 +224,7 @@ std::vector<Job> PlanJobs(const RenderOptions& o, const PathPattern& in, const P
     return jobs;
   }
   for (int64_t n = range.first; n <= range.last; ++n) {
-    const HostTime time = o.seconds ? TimeOfSeconds(*o.seconds, rate) : TimeOfFrame(n, rate);
+    const HostTime time = o.time ? TimeOf(*o.time, rate) : TimeOfFrame(n, rate);
     jobs.push_back({n, time, in.Frame(n), out.Frame(n), n});
   }
   return jobs;
@@ -445,7 +442,7 @@ int RunRender(std::span<const std::string_view> args) {
   if (kind == InputKind::kStill && imageio::ReadsAsMovie(in.text())) kind = InputKind::kMovie;
   std::unique_ptr<media::MovieReader> movie;
   if (kind == InputKind::kMovie) {
-    if (o.seconds) {
+    if (o.time) {
       throw UsageError{"a movie's frames are chosen with --frame N or --frames A-B, not --time"};
     }
     movie = std::make_unique<media::MovieReader>(in.text(), o.alpha);

@@ -1,8 +1,14 @@
 #include "settings_file.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cmath>
-#include <fstream>
+#include <cstdio>
+#include <cstring>
 #include <iterator>
+#include <limits>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -181,6 +187,179 @@ std::string Position(const std::string& text, std::size_t byte) {
   return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
+// Texts quoted from a file, kept to a line's length.
+std::string Clipped(std::string text) {
+  constexpr std::size_t kMax = 80;
+  if (text.size() > kMax) text = text.substr(0, kMax - 3) + "...";
+  return text;
+}
+
+// Settings nest a few levels (parameter, keyframes, keyframe, point);
+// anything deeper is no settings file, and is refused before it is built.
+constexpr int kMaxDepth = 64;
+
+// Builds the document from the parser's events, keeping the JSON path of
+// the value being read, so that a file nested too deep or a number that no
+// double or 64-bit integer holds is refused with where it is, before any of
+// it is used.
+class DocumentBuilder {
+ public:
+  using number_integer_t = Json::number_integer_t;
+  using number_unsigned_t = Json::number_unsigned_t;
+  using number_float_t = Json::number_float_t;
+  using string_t = Json::string_t;
+  using binary_t = Json::binary_t;
+
+  explicit DocumentBuilder(Json& root) : root_(root) {}
+
+  bool null() { return Add(Json(nullptr)); }
+  bool boolean(bool v) { return Add(Json(v)); }
+  bool number_integer(number_integer_t v) { return Add(Json(v)); }
+  bool number_unsigned(number_unsigned_t v) {
+    if (v > static_cast<number_unsigned_t>(std::numeric_limits<int64_t>::max())) {
+      return TooLarge(std::to_string(v));
+    }
+    return Add(Json(v));
+  }
+  bool number_float(number_float_t v, const string_t& text) {
+    // A whole number beyond 64 bits arrives as a double, its digits lost.
+    if (text.find_first_of(".eE") == string_t::npos) return TooLarge(text);
+    return Add(Json(v));
+  }
+  bool string(string_t& v) { return Add(Json(std::move(v))); }
+  bool binary(binary_t&) { return Add(Json(nullptr)); }  // not in JSON text
+
+  bool start_object(std::size_t) { return Open(Json::object()); }
+  bool start_array(std::size_t) { return Open(Json::array()); }
+  bool end_object() { return Close(); }
+  bool end_array() { return Close(); }
+  bool key(string_t& k) {
+    key_ = std::move(k);
+    return true;
+  }
+
+  template <class Exception>
+  bool parse_error(std::size_t byte, const std::string& token, const Exception& e) {
+    if (e.id == 406) return TooLarge(token);  // a number overflowing a double
+    error_byte_ = byte;
+    reason_ = e.what();
+    return false;
+  }
+
+  // Set when the events stopped: where (a JSON path, or a byte offset for a
+  // syntax error, with `path_error` false) and why.
+  bool path_error() const { return path_error_; }
+  const std::string& where() const { return where_; }
+  std::size_t error_byte() const { return error_byte_; }
+  const std::string& reason() const { return reason_; }
+
+ private:
+  struct Level {
+    Json* container;
+    std::string path;
+    std::size_t count = 0;  // of an array's values so far
+  };
+
+  // The path of the value about to be added.
+  std::string NextPath() const {
+    if (levels_.empty()) return "";
+    const Level& top = levels_.back();
+    return top.path + (top.container->is_array() ? "/" + std::to_string(top.count) : Step(key_));
+  }
+
+  Json* Insert(Json&& value) {
+    if (levels_.empty()) {
+      root_ = std::move(value);
+      return &root_;
+    }
+    Level& top = levels_.back();
+    if (top.container->is_array()) {
+      ++top.count;
+      top.container->push_back(std::move(value));
+      return &top.container->back();
+    }
+    Json& slot = (*top.container)[key_];
+    slot = std::move(value);
+    return &slot;
+  }
+
+  bool Add(Json&& value) {
+    Insert(std::move(value));
+    return true;
+  }
+
+  bool Open(Json&& container) {
+    std::string path = NextPath();
+    if (levels_.size() >= static_cast<std::size_t>(kMaxDepth)) {
+      return Stop(path, "nested deeper than " + std::to_string(kMaxDepth) +
+                            " levels: no settings file nests so deep");
+    }
+    Json* added = Insert(std::move(container));
+    levels_.push_back({added, std::move(path)});
+    return true;
+  }
+
+  bool Close() {
+    levels_.pop_back();
+    return true;
+  }
+
+  bool TooLarge(const std::string& number) {
+    return Stop(NextPath(), "the number " + Clipped(number) + " is too large to be held");
+  }
+
+  bool Stop(const std::string& path, std::string reason) {
+    path_error_ = true;
+    // A path through 64 levels is long: its start and end, cut between
+    // steps, say where.
+    where_ = path;
+    if (path.size() > 120) {
+      const std::size_t head = path.rfind('/', 56);
+      std::size_t tail = path.find('/', path.size() - 56);
+      if (tail == std::string::npos) tail = path.size() - 56;  // within one long key
+      where_ = path.substr(0, head) + "/..." + path.substr(tail);
+    }
+    reason_ = std::move(reason);
+    return false;
+  }
+
+  Json& root_;
+  std::vector<Level> levels_;
+  std::string key_;
+  bool path_error_ = false;
+  std::string where_;
+  std::size_t error_byte_ = 0;
+  std::string reason_;
+};
+
+// The document in `text`, or UsageError naming the file and where it fails.
+Json ParseDocument(const std::string& name, const std::string& text) {
+  Json root;
+  DocumentBuilder builder(root);
+  if (Json::sax_parse(text, &builder)) return root;
+  if (builder.path_error()) {
+    throw UsageError{name + ": " + (builder.where().empty() ? "" : builder.where() + ": ") +
+                     builder.reason()};
+  }
+  // nlohmann's words after its own position: "syntax error while parsing ...".
+  std::string reason = builder.reason();
+  if (const std::size_t colon = reason.find(": "); colon != std::string::npos) {
+    reason.erase(0, colon + 2);
+  }
+  // What it last read can be a whole line of the file.
+  if (const std::size_t last = reason.find("; last read: '"); last != std::string::npos) {
+    const std::size_t from = last + 14;
+    const std::size_t to = reason.rfind('\'');
+    if (to != std::string::npos && to > from) {
+      reason = reason.substr(0, from) + Clipped(reason.substr(from, to - from)) +
+               reason.substr(to);
+    }
+  }
+  const std::size_t byte = builder.error_byte();
+  throw UsageError{name + ": invalid JSON at " + Position(text, byte == 0 ? 0 : byte - 1) + ": " +
+                   reason};
+}
+
 // Whole numbers without a decimal point.
 Json Number(double v) {
   if (v == std::trunc(v) && std::fabs(v) < 9e15) return Json(static_cast<int64_t>(v));
@@ -212,33 +391,52 @@ Json ValueJson(const PF_ParamDef& def, PF_ParamIndex index, const std::string& t
   return Json(both);
 }
 
+// The system's reason for an error number, as the rest of a sentence.
+std::string Reason(int error) {
+  std::string text = std::strerror(error);
+  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  return text;
+}
+
+// The file's bytes, or UsageError with the system's reason.
+std::string ReadWhole(const std::filesystem::path& file, const std::string& quoted) {
+  errno = 0;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.string().c_str(), "rb"),
+                                                      &std::fclose);
+  if (!in) throw UsageError{"cannot read " + quoted + ": " + Reason(errno)};
+  std::string text;
+  char buffer[1 << 16];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {
+    text.append(buffer, n);
+    if (text.size() > kMaxFileSize) {
+      throw UsageError{quoted + " is too large for settings (over 16 MiB)"};
+    }
+  }
+  if (std::ferror(in.get())) throw UsageError{"cannot read " + quoted + ": " + Reason(errno)};
+  return text;
+}
+
 }  // namespace
 
 std::vector<ParamSetting> ReadSettingsFile(const std::filesystem::path& file, int layer) {
   const std::string name = file.string();
+  const std::string quoted = "the settings file '" + name + "'";
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(file, ec)) {
-    throw UsageError{"the settings file '" + name + "' " +
-                     (std::filesystem::exists(file, ec) ? "is no file" : "does not exist")};
+  const std::filesystem::file_status status = std::filesystem::status(file, ec);
+  if (status.type() == std::filesystem::file_type::not_found) {
+    throw UsageError{quoted + " does not exist"};
   }
+  if (ec) throw UsageError{"cannot read " + quoted + ": " + Reason(ec.value())};
+  if (status.type() == std::filesystem::file_type::directory) {
+    throw UsageError{quoted + " is a directory"};
+  }
+  if (status.type() != std::filesystem::file_type::regular) throw UsageError{quoted + " is no file"};
   if (std::filesystem::file_size(file, ec) > kMaxFileSize) {
-    throw UsageError{"the settings file '" + name + "' is too large for settings (over 16 MiB)"};
+    throw UsageError{quoted + " is too large for settings (over 16 MiB)"};
   }
-  std::ifstream in(file, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.good() && !in.eof()) throw UsageError{"cannot read the settings file '" + name + "'"};
-  Json root;
-  try {
-    root = Json::parse(text);
-  } catch (const Json::parse_error& e) {
-    // nlohmann's words after its own position: "syntax error while parsing ...".
-    std::string reason = e.what();
-    if (const std::size_t colon = reason.find(": "); colon != std::string::npos) {
-      reason.erase(0, colon + 2);
-    }
-    throw UsageError{name + ": invalid JSON at " + Position(text, e.byte == 0 ? 0 : e.byte - 1) +
-                     ": " + reason};
-  }
+  const std::string text = ReadWhole(file, quoted);
+  const Json root = ParseDocument(name, text);
   return Reader(name, layer).Read(root);
 }
 
