@@ -18,7 +18,7 @@ thread_local int64_t t_samples = 0;
 constexpr char kNoName[] = "";
 
 // The rare ways out of a sample, kept apart from the common path: out of
-// line, so that a sample saves no registers and makes no call for them.
+// line, so that their calls weigh nothing on it.
 [[gnu::noinline, gnu::cold]] PF_Err InjectedFault(Host& host, const char* name,
                                                    const char* qualified) {
   if (auto failure = host.faults().Check(name, qualified)) return failure->code;
@@ -267,9 +267,8 @@ template <class Pixel, const char* kName, const char* kQualified>
 
 // Each suite function is one of these: the count, the fault check, the
 // block's checks and the pixel. The common positions (a pixel's centre, or
-// four pixels inside the world) are answered here, with no call and no
-// register to save; every other sample goes on in SubpixelInFull, to the
-// same result.
+// four pixels inside the world) are answered here with no call; every other
+// sample goes on in SubpixelInFull, to the same result.
 template <class Pixel, const char* kName, const char* kQualified>
 PF_Err Subpixel(PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* params, Pixel* dst) {
   ++t_samples;
