@@ -17,13 +17,15 @@ thread_local int64_t t_samples = 0;
 // No second key for a call.
 constexpr char kNoName[] = "";
 
-// The rare ways out of a sample, kept apart from the common path.
-PF_Err InjectedFault(Host& host, const char* name, const char* qualified) {
+// The rare ways out of a sample, kept apart from the common path: out of
+// line, so that their calls weigh nothing on it.
+[[gnu::noinline, gnu::cold]] PF_Err InjectedFault(Host& host, const char* name,
+                                                   const char* qualified) {
   if (auto failure = host.faults().Check(name, qualified)) return failure->code;
   return PF_Err_NONE;
 }
 
-PF_Err Refuse(const char* problem) {
+[[gnu::noinline, gnu::cold]] PF_Err Refuse(const char* problem) {
   if (Host* host = Host::Current()) host->Problem(problem);
   return PF_Err_BAD_CALLBACK_PARAM;
 }
@@ -115,7 +117,7 @@ Pixel Blend(const Source& s, const Tap* taps, int count) {
 // float depth only those of non-zero weight. The source comes by value: a
 // reference would keep it in memory on the common path too.
 template <class Pixel>
-Pixel Edge(Source s, A_long ix, A_long iy, uint64_t fx, uint64_t fy) {
+[[gnu::noinline]] Pixel Edge(Source s, A_long ix, A_long iy, uint64_t fx, uint64_t fy) {
   const uint64_t gx = 65536 - fx;
   const uint64_t gy = 65536 - fy;
   Tap taps[4];
@@ -249,15 +251,55 @@ inline Pixel Bilinear(const Source& s, PF_Fixed x, PF_Fixed y) {
   return Edge<Pixel>(s, ix, iy, fx, fy);
 }
 
-// Each suite function is one of these: the count, the fault check, the
-// block's checks and the pixel, with no call on the common path.
+// A sample the common path leaves: the fault check (while a rule is
+// armed), the block's checks and any position, as the common path would.
 template <class Pixel, const char* kName, const char* kQualified>
-PF_Err Subpixel(PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* params, Pixel* dst) {
-  if (PF_Err err = Gate(kName, kQualified)) [[unlikely]] return err;
+[[gnu::noinline]] PF_Err SubpixelInFull(PF_Fixed x, PF_Fixed y, const PF_SampPB* params,
+                                        Pixel* dst, bool armed) {
+  if (armed) {
+    if (PF_Err err = InjectedFault(*Host::Current(), kName, kQualified)) return err;
+  }
   Source s{};
   if (PF_Err err = SourceOf(params, dst, s)) [[unlikely]] return err;
   *dst = Bilinear<Pixel>(s, x, y);
   return PF_Err_NONE;
+}
+
+// Each suite function is one of these: the count, the fault check, the
+// block's checks and the pixel. The common positions (a pixel's centre, or
+// four pixels inside the world) are answered here with no call; every other
+// sample goes on in SubpixelInFull, to the same result.
+template <class Pixel, const char* kName, const char* kQualified>
+PF_Err Subpixel(PF_ProgPtr, PF_Fixed x, PF_Fixed y, const PF_SampPB* params, Pixel* dst) {
+  ++t_samples;
+  Host* host = Host::Current();
+  const bool armed = host != nullptr && host->faults().armed();
+  if (!armed && params != nullptr && params->src != nullptr && dst != nullptr &&
+      params->src->data != nullptr) [[likely]] {
+    const PF_EffectWorld& world = *params->src;
+    const Source s{reinterpret_cast<const unsigned char*>(world.data), world.rowbytes, world.width,
+                   world.height};
+    const A_long ix = x >> 16;
+    const A_long iy = y >> 16;
+    const auto fx = static_cast<uint32_t>(x) & 0xFFFFu;
+    const auto fy = static_cast<uint32_t>(y) & 0xFFFFu;
+    if (fx != 0 && fy != 0) {
+      if (ix >= 0 && iy >= 0 && ix + 1 < s.width && iy + 1 < s.height) [[likely]] {
+#ifdef MINIHOST_SAMPLING_SSE2
+        if constexpr (!kIsFloat<Pixel>) {
+          *dst = InteriorTwoByTwo<Pixel>(s, ix, iy, fx, fy);
+          return PF_Err_NONE;
+        }
+#endif
+        *dst = Interior<Pixel>(s, ix, iy, fx, fy);
+        return PF_Err_NONE;
+      }
+    } else if ((fx | fy) == 0 && s.Inside(ix, iy)) {
+      *dst = s.Load<Pixel>(ix, iy);
+      return PF_Err_NONE;
+    }
+  }
+  return SubpixelInFull<Pixel, kName, kQualified>(x, y, params, dst, armed);
 }
 
 template <class Pixel, const char* kName>

@@ -12,6 +12,11 @@
 
 #include "host/ae_effect.h"
 
+#if defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64)
+#include <emmintrin.h>
+#define PRISMORA_GEOMETRY_LANES 1
+#endif
+
 namespace prismora {
 
 inline constexpr int64_t kFixedOne = 65536;
@@ -93,8 +98,16 @@ inline Radial Measure(const RadialValues& v, const RadialRow& row, A_long x) {
   const double held = v.limiter && g.r > v.half_diagonal ? v.half_diagonal : g.r;
   g.index = static_cast<int64_t>(held);
   if (g.r != 0) {
+#ifdef PRISMORA_GEOMETRY_LANES
+    // Both quotients in one instruction: each lane is the same IEEE division
+    // as on its own, and the two would otherwise wait on one divider.
+    const __m128d q = _mm_div_pd(_mm_set_pd(row.dy, dx), _mm_set1_pd(g.r));
+    g.ux = _mm_cvtsd_f64(q);
+    g.uy = _mm_cvtsd_f64(_mm_unpackhi_pd(q, q));
+#else
     g.ux = dx / g.r;
     g.uy = row.dy / g.r;
+#endif
   } else {
     g.ux = g.uy = 0;
   }

@@ -221,8 +221,15 @@ struct MovieWriter::State {
   std::optional<std::string> error;
   std::thread thread;
 
+  // Converters, and frames the encoder is done with, for the next frames:
+  // a fresh frame's memory costs its first writes a page fault each.
+  struct Converter {
+    SwsPtr context;
+    std::vector<uint16_t> wide;  // RGBA at 16 bits, for deep worlds
+  };
   std::mutex converter_mutex;
-  std::vector<SwsPtr> converters;
+  std::vector<std::unique_ptr<Converter>> converters;
+  std::vector<FramePtr> spare_frames;
 
   ~State() {
     if (thread.joinable()) {
@@ -513,6 +520,7 @@ struct MovieWriter::State {
           throw MovieError("cannot encode frame " + std::to_string(index) + " of " +
                            Quote(output.target) + ": " + AvErrorText(err));
         }
+        Recycle(std::move(frame));
         WritePackets();
         if (written) written(index);
       }
@@ -539,33 +547,58 @@ struct MovieWriter::State {
     if (!error) error = std::move(message);
   }
 
-  SwsPtr BorrowConverter() {
+  std::unique_ptr<Converter> BorrowConverter() {
     std::lock_guard lock(converter_mutex);
-    if (converters.empty()) return nullptr;
-    SwsPtr c = std::move(converters.back());
+    if (converters.empty()) return std::make_unique<Converter>();
+    auto c = std::move(converters.back());
     converters.pop_back();
     return c;
   }
+  void ReturnConverter(std::unique_ptr<Converter> c) {
+    std::lock_guard lock(converter_mutex);
+    converters.push_back(std::move(c));
+  }
+
+  // A frame the encoder has sent on, kept while as many wait as can be in
+  // line; one it still holds a reference to is not written again.
+  void Recycle(FramePtr frame) {
+    std::lock_guard lock(converter_mutex);
+    if (static_cast<int64_t>(spare_frames.size()) < capacity) {
+      spare_frames.push_back(std::move(frame));
+    }
+  }
+  FramePtr SpareFrame() {
+    std::lock_guard lock(converter_mutex);
+    while (!spare_frames.empty()) {
+      FramePtr frame = std::move(spare_frames.back());
+      spare_frames.pop_back();
+      if (av_frame_is_writable(frame.get()) != 0) return frame;
+    }
+    return nullptr;
+  }
 
   FramePtr Convert(const imageio::RasterView& pixels) {
-    FramePtr frame = NewFrame();
-    frame->format = pixel_format;
-    frame->width = pixels.width;
-    frame->height = pixels.height;
-    // Encoders that tag each frame (ProRes) take the colour from it.
-    frame->color_primaries = encoder->color_primaries;
-    frame->color_trc = encoder->color_trc;
-    frame->colorspace = encoder->colorspace;
-    frame->color_range = encoder->color_range;
+    FramePtr frame = SpareFrame();
+    if (!frame) {
+      frame = NewFrame();
+      frame->format = pixel_format;
+      frame->width = pixels.width;
+      frame->height = pixels.height;
+      // Encoders that tag each frame (ProRes) take the colour from it.
+      frame->color_primaries = encoder->color_primaries;
+      frame->color_trc = encoder->color_trc;
+      frame->colorspace = encoder->colorspace;
+      frame->color_range = encoder->color_range;
+      if (av_frame_get_buffer(frame.get(), 0) < 0) throw std::bad_alloc();
+    }
     MarkFields(*frame, field_order);
-    if (av_frame_get_buffer(frame.get(), 0) < 0) throw std::bad_alloc();
     if (codec == Codec::kFfv1) {
       PackLossless(pixels, *frame);
       return frame;
     }
     // Through libswscale: 8-bit worlds as they are (ARGB bytes), deeper
     // ones at 16 bits.
-    std::vector<uint16_t> wide;
+    auto converter = BorrowConverter();
     const uint8_t* source[4] = {};
     int strides[4] = {};
     AVPixelFormat from = AV_PIX_FMT_ARGB;
@@ -574,6 +607,7 @@ struct MovieWriter::State {
       strides[0] = static_cast<int>(pixels.row_bytes);
     } else {
       from = AV_PIX_FMT_RGBA64;
+      std::vector<uint16_t>& wide = converter->wide;
       wide.resize(static_cast<std::size_t>(pixels.width) * pixels.height * 4);
       imageio::VisitDepth(pixels.depth, [&]<class T>(std::type_identity<T>) {
         for (int y = 0; y < pixels.height; ++y) {
@@ -590,7 +624,7 @@ struct MovieWriter::State {
       source[0] = reinterpret_cast<const uint8_t*>(wide.data());
       strides[0] = pixels.width * 8;
     }
-    SwsPtr context = BorrowConverter();
+    SwsPtr& context = converter->context;
     context.reset(sws_getCachedContext(
         context.release(), pixels.width, pixels.height, from, pixels.width, pixels.height,
         pixel_format, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_FULL_CHR_H_INP,
@@ -599,8 +633,7 @@ struct MovieWriter::State {
     const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
     sws_setColorspaceDetails(context.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
     sws_scale(context.get(), source, strides, 0, pixels.height, frame->data, frame->linesize);
-    std::lock_guard lock(converter_mutex);
-    converters.push_back(std::move(context));
+    ReturnConverter(std::move(converter));
     return frame;
   }
 
