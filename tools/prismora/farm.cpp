@@ -18,6 +18,7 @@
 #include "media/movie_names.h"
 #include "media/movie_reader.h"
 #include "minihost/driver/session.h"
+#include "movie_timeline.h"
 #include "render_job.h"
 #include "settings_file.h"
 #include "version.h"
@@ -166,7 +167,7 @@ Shot ShotOf(const FarmOptions& o) {
     const media::MovieReader reader(o.input, imageio::InputAlpha::kAsStored);
     shot.movie = reader.info();
     shot.rate = shot.movie->rate;
-    shot.frames = {0, shot.movie->frames - 1};
+    shot.frames = {0, RenderedFrames(*shot.movie, o.fps) - 1};
     shot.world_depth = static_cast<int>(shot.movie->depth);
   }
   if (o.fps) shot.rate = *o.fps;
@@ -180,7 +181,7 @@ Shot ShotOf(const FarmOptions& o) {
 }
 
 // The look as one file, keyframes at frames counted at the shot's rate
-// (render's --fps is pinned to it too).
+// (as render counts them: at --fps, or at a movie's own rate).
 void SaveSettings(const FarmJob& job, std::vector<minihost::ParamSetting> settings) {
   const media::FrameRate rate = media::ParseFrameRate(job.rate).value_or(media::FrameRate{30, 1});
   minihost::ResolveFrames(settings, rate.num, rate.den);
@@ -212,8 +213,13 @@ FarmJob JobOf(const FarmOptions& o, const Shot& shot) {
   job.shot = shot.frames;
   job.chunk_size = o.chunk;
   job.rate = media::RateText(shot.rate);
-  job.render_args = {"--fps", job.rate, "--settings", job.Settings().string(), "--plugin",
-                     job.plugin.string()};
+  job.render_args = {"--settings", job.Settings().string(), "--plugin", job.plugin.string()};
+  // A movie keeps its frames' own times unless a rate was asked, which
+  // conforms it; other inputs take their frames' times from the rate.
+  job.conform = !shot.movie || o.fps.has_value();
+  if (job.conform) {
+    job.render_args.insert(job.render_args.begin(), {"--fps", job.rate});
+  }
   // The rest of the render's options as given; those now in the job's own
   // form (the look, the rate, the range, the plug-in) and the movie's own
   // (the assembly's) stay out.
@@ -231,10 +237,6 @@ FarmJob JobOf(const FarmOptions& o, const Shot& shot) {
   job.depth = o.depth;
   job.world_depth = shot.world_depth;
   job.audio = shot.movie.has_value() && job.movie_output;
-  if (shot.movie) {
-    job.audio_rate = media::RateText(shot.movie->rate);
-    job.audio_movie_frames = shot.movie->frames;
-  }
   job.partition = o.partition;
   job.cpus_per_task = o.cpus_per_task;
   job.assembly_cpus = o.assembly_cpus;

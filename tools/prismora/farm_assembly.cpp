@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -47,7 +48,8 @@ media::MovieOutput OutputOf(const FarmJob& job, const media::MovieInfo& first) {
     // render of it gives them.
     const media::MovieReader input(job.input, imageio::InputAlpha::kAsStored);
     const media::FrameRate movie_rate = input.info().rate;
-    const MovieTimeline timeline = PlanMovie(input.info(), o.rate, job.shot);
+    const MovieTimeline timeline = PlanMovie(
+        input.info(), job.conform ? std::optional(o.rate) : std::nullopt, job.shot);
     o.rate = timeline.rate;
     o.time_base = timeline.time_base;
     o.variable_rate = timeline.variable_rate;

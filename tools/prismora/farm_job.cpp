@@ -53,8 +53,7 @@ Json ToJson(const FarmJob& job) {
   j["depth"] = Optional(job.depth);
   j["world_depth"] = job.world_depth;
   j["audio"] = job.audio;
-  j["audio_rate"] = job.audio_rate;
-  j["audio_movie_frames"] = job.audio_movie_frames;
+  j["conform"] = job.conform;
   j["partition"] = job.partition;
   j["cpus_per_task"] = Optional(job.cpus_per_task);
   j["assembly_cpus"] = Optional(job.assembly_cpus);
@@ -83,8 +82,7 @@ FarmJob FromJson(const Json& j, const fs::path& folder) {
   job.depth = OptionalOf<int>(j.at("depth"));
   job.world_depth = j.at("world_depth").get<int>();
   job.audio = j.at("audio").get<bool>();
-  job.audio_rate = j.at("audio_rate").get<std::string>();
-  job.audio_movie_frames = j.at("audio_movie_frames").get<int64_t>();
+  job.conform = j.at("conform").get<bool>();
   job.partition = j.at("partition").get<std::string>();
   job.cpus_per_task = OptionalOf<int>(j.at("cpus_per_task"));
   job.assembly_cpus = OptionalOf<int>(j.value("assembly_cpus", Json(nullptr)));

@@ -47,8 +47,7 @@ struct FarmJob {
   std::optional<int> depth;  // asked for with --depth
   int world_depth = 8;       // of the rendered frames
   bool audio = false;        // the input is a movie whose audio is copied
-  std::string audio_rate;
-  int64_t audio_movie_frames = 0;
+  bool conform = true;        // frames at `rate`, not a movie's own times
   // The scheduler.
   std::string partition;
   std::optional<int> cpus_per_task;
