@@ -26,6 +26,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "imageio/raster.h"
@@ -36,6 +37,14 @@ namespace prismora::media {
 // What becomes of a movie input's audio (--audio): by default copied, or
 // converted to AAC where the container cannot hold its codec.
 enum class AudioChoice { kDefault, kCopy, kAac, kNone };
+
+// --audio's words: copy, aac, none.
+inline std::optional<AudioChoice> ParseAudioChoice(std::string_view text) {
+  if (text == "copy") return AudioChoice::kCopy;
+  if (text == "aac") return AudioChoice::kAac;
+  if (text == "none") return AudioChoice::kNone;
+  return std::nullopt;
+}
 
 struct MovieOutput {
   std::filesystem::path target;

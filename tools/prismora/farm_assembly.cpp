@@ -5,7 +5,6 @@
 // shot's span), so that the movie equals a single render frame for frame.
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -47,20 +46,19 @@ media::MovieOutput OutputOf(const FarmJob& job, const media::MovieInfo& first) {
     // The shot's frames at the times, with the audio and tags, that a single
     // render of it gives them.
     const media::MovieReader input(job.input, imageio::InputAlpha::kAsStored);
-    const media::FrameRate movie_rate = input.info().rate;
     const MovieTimeline timeline = PlanMovie(
         input.info(), job.conform ? std::optional(o.rate) : std::nullopt, job.shot);
-    o.rate = timeline.rate;
-    o.time_base = timeline.time_base;
-    o.variable_rate = timeline.variable_rate;
-    for (const MovieFrame& f : timeline.frames) o.times.push_back(f.pts);
+    DescribeOutput(timeline, job.input, input.info().rate, o);
     o.pixel_aspect = input.info().pixel_aspect;
-    o.audio_from = job.input;
-    o.audio_start = timeline.audio_start;
-    o.audio_end = timeline.audio_end;
-    o.audio_shift = timeline.audio_shift;
-    o.timecode_rate = movie_rate;
-    o.timecode_frames = std::llround(timeline.audio_shift * movie_rate.value());
+    // The choices the chunks were given for the streams, which only the
+    // assembly writes.
+    for (std::size_t i = 0; i + 1 < job.render_args.size(); ++i) {
+      if (job.render_args[i] == "--audio") {
+        o.audio = media::ParseAudioChoice(job.render_args[i + 1]).value_or(o.audio);
+      } else if (job.render_args[i] == "--subtitles") {
+        o.subtitles = job.render_args[i + 1] != "none";
+      }
+    }
   }
   o.frames = job.shot.count();
   const int cpus = TaskCpus();

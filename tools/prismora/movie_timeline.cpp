@@ -97,4 +97,20 @@ MovieTimeline PlanMovie(const media::MovieInfo& info, const std::optional<media:
   return t;
 }
 
+void DescribeOutput(const MovieTimeline& timeline, const std::filesystem::path& movie,
+                    const media::FrameRate& movie_rate, media::MovieOutput& output) {
+  output.rate = timeline.rate;
+  output.time_base = timeline.time_base;
+  output.variable_rate = timeline.variable_rate;
+  output.times.clear();
+  for (const MovieFrame& f : timeline.frames) output.times.push_back(f.pts);
+  output.audio_from = movie;
+  output.audio_start = timeline.audio_start;
+  output.audio_end = timeline.audio_end;
+  output.audio_shift = timeline.audio_shift;
+  // The timecode counts the movie's own frames up to the first rendered.
+  output.timecode_rate = movie_rate;
+  output.timecode_frames = std::llround(timeline.audio_shift * movie_rate.value());
+}
+
 }  // namespace prismora::cli

@@ -18,6 +18,7 @@
 #include "effect_renderer.h"
 #include "media/movie_names.h"
 #include "media/movie_reader.h"
+#include "media/movie_writer.h"
 #include "sequence.h"
 
 namespace prismora::cli {
@@ -51,5 +52,10 @@ int64_t RenderedFrames(const media::MovieInfo& info, const std::optional<media::
 // 32-bit time cannot hold.
 MovieTimeline PlanMovie(const media::MovieInfo& info, const std::optional<media::FrameRate>& fps,
                         const FrameRange& range);
+
+// The output movie's frames at the timeline's times, with the audio of their
+// span of `movie`'s clock and its timecode moved on to the first of them.
+void DescribeOutput(const MovieTimeline& timeline, const std::filesystem::path& movie,
+                    const media::FrameRate& movie_rate, media::MovieOutput& output);
 
 }  // namespace prismora::cli

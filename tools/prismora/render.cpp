@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <ctime>
@@ -78,9 +77,7 @@ Depth ParseDepth(std::string_view text) {
 }
 
 media::AudioChoice ParseAudio(std::string_view text) {
-  if (text == "copy") return media::AudioChoice::kCopy;
-  if (text == "aac") return media::AudioChoice::kAac;
-  if (text == "none") return media::AudioChoice::kNone;
+  if (const auto choice = media::ParseAudioChoice(text)) return *choice;
   throw UsageError{"--audio takes copy, aac or none, not '" + std::string(text) + "'"};
 }
 
@@ -542,21 +539,9 @@ int RunRender(std::span<const std::string_view> args) {
     output.alpha = source->has_alpha();
     output.alpha_source = Quote(in.is_sequence() ? jobs.front().input : fs::path(o.input));
     if (kind == InputKind::kMovie) {
-      // The frames at their times, with the audio of their span of the
-      // movie's clock.
-      output.rate = timeline.rate;
-      output.time_base = timeline.time_base;
-      output.variable_rate = timeline.variable_rate;
-      for (const MovieFrame& f : timeline.frames) output.times.push_back(f.pts);
-      output.audio_from = o.input;
+      DescribeOutput(timeline, o.input, movie_rate, output);
       output.audio = o.audio;
       output.subtitles = o.subtitles;
-      output.audio_start = timeline.audio_start;
-      output.audio_end = timeline.audio_end;
-      output.audio_shift = timeline.audio_shift;
-      // The timecode counts the movie's own frames up to the first rendered.
-      output.timecode_rate = movie_rate;
-      output.timecode_frames = std::llround(timeline.audio_shift * movie_rate.value());
     }
     output.frames = static_cast<int64_t>(jobs.size());
     output.threads = workers;
