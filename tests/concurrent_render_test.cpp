@@ -8,7 +8,8 @@
 
 #include <atomic>
 #include <cstddef>
-#include <latch>
+#include <condition_variable>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <thread>
@@ -142,11 +143,20 @@ TEST(ConcurrentRender, FramesOnSeveralThreadsEqualOneThread) {
   // Several threads taking frames as they come, each frame in a new context.
   std::vector<Result> results(jobs.size());
   std::atomic<std::size_t> next{0};
-  std::latch start(kThreads);
+  // The threads start together. A plain gate rather than std::latch: the
+  // mingw runtime's atomic wait, which std::latch uses, can miss its wake-up
+  // under Wine and hang the test.
+  std::mutex gate;
+  std::condition_variable opened;
+  int waiting = 0;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&] {
-      start.arrive_and_wait();
+      {
+        std::unique_lock lock(gate);
+        if (++waiting == kThreads) opened.notify_all();
+        opened.wait(lock, [&] { return waiting == kThreads; });
+      }
       for (std::size_t i = next++; i < jobs.size(); i = next++) {
         Context context(Setups()[jobs[i].setup]);
         results[i] = context.Render(*inputs[jobs[i].depth], jobs[i].frame);
