@@ -16,33 +16,12 @@ bool IsSlider(PF_ParamType type) {
   return type == PF_Param_FIX_SLIDER || type == PF_Param_FLOAT_SLIDER || type == PF_Param_SLIDER;
 }
 
-double StaticNumber(const PF_ParamDef& def) {
-  switch (def.param_type) {
-    case PF_Param_FIX_SLIDER: return def.u.fd.value / 65536.0;
-    case PF_Param_FLOAT_SLIDER: return def.u.fs_d.value;
-    case PF_Param_SLIDER: return def.u.sd.value;
-    default: return 0.0;
-  }
-}
+double StaticNumber(const PF_ParamDef& def) { return SliderNumbersOf(def).value; }
 
 void ValidRange(const PF_ParamDef& def, double& lo, double& hi) {
-  switch (def.param_type) {
-    case PF_Param_FIX_SLIDER:
-      lo = def.u.fd.valid_min / 65536.0;
-      hi = def.u.fd.valid_max / 65536.0;
-      return;
-    case PF_Param_FLOAT_SLIDER:
-      lo = def.u.fs_d.valid_min;
-      hi = def.u.fs_d.valid_max;
-      return;
-    case PF_Param_SLIDER:
-      lo = def.u.sd.valid_min;
-      hi = def.u.sd.valid_max;
-      return;
-    default:
-      lo = -1e300;
-      hi = 1e300;
-  }
+  const SliderNumbers numbers = SliderNumbersOf(def);
+  lo = numbers.valid_min;
+  hi = numbers.valid_max;
 }
 
 // FNV-1a, enough to tell values apart.
@@ -643,6 +622,29 @@ void ParamService::Audit(std::vector<std::string>& problems) {
     problems.push_back(std::to_string(outstanding_checkouts_) +
                        " checked-out parameter(s) not checked in");
     outstanding_checkouts_ = 0;
+  }
+}
+
+SliderNumbers SliderNumbersOf(const PF_ParamDef& def) {
+  constexpr double kFixed = 65536.0;
+  switch (def.param_type) {
+    case PF_Param_FIX_SLIDER: {
+      const PF_FixedSliderDef& d = def.u.fd;
+      return {d.value / kFixed, d.valid_min / kFixed, d.valid_max / kFixed,
+              d.slider_min / kFixed, d.slider_max / kFixed};
+    }
+    case PF_Param_FLOAT_SLIDER: {
+      const PF_FloatSliderDef& d = def.u.fs_d;
+      return {d.value, d.valid_min, d.valid_max, d.slider_min, d.slider_max};
+    }
+    case PF_Param_SLIDER: {
+      const PF_SliderDef& d = def.u.sd;
+      return {static_cast<double>(d.value), static_cast<double>(d.valid_min),
+              static_cast<double>(d.valid_max), static_cast<double>(d.slider_min),
+              static_cast<double>(d.slider_max)};
+    }
+    default:
+      return {};
   }
 }
 

@@ -177,4 +177,13 @@ std::string DisplayName(const PF_ParamDef& def, PF_ParamIndex index);
 // The choices of a popup, from its '|'-separated text.
 std::vector<std::string> PopupChoices(const PF_ParamDef& def);
 
+// A slider's numbers as the user sees them (a fixed slider's in units).
+// Other definitions: value 0, a valid range without bounds, slider 0 to 0.
+struct SliderNumbers {
+  double value = 0;
+  double valid_min = -1e300, valid_max = 1e300;
+  double slider_min = 0, slider_max = 0;
+};
+SliderNumbers SliderNumbersOf(const PF_ParamDef& def);
+
 }  // namespace minihost

@@ -11,42 +11,11 @@
 #include "minihost/base/error.h"
 #include "minihost/driver/session.h"
 #include "minihost/host/host.h"
+#include "minihost/params/params.h"
 #include "minihost/params/param_text.h"
 
 namespace prismora::frei0r {
 namespace {
-
-void ValidAndSliderRange(const PF_ParamDef& def, double& valid_lo, double& valid_hi,
-                         double& slider_lo, double& slider_hi) {
-  switch (def.param_type) {
-    case PF_Param_FIX_SLIDER:
-      valid_lo = def.u.fd.valid_min / 65536.0;
-      valid_hi = def.u.fd.valid_max / 65536.0;
-      slider_lo = def.u.fd.slider_min / 65536.0;
-      slider_hi = def.u.fd.slider_max / 65536.0;
-      break;
-    case PF_Param_FLOAT_SLIDER:
-      valid_lo = def.u.fs_d.valid_min;
-      valid_hi = def.u.fs_d.valid_max;
-      slider_lo = def.u.fs_d.slider_min;
-      slider_hi = def.u.fs_d.slider_max;
-      break;
-    default:  // PF_Param_SLIDER
-      valid_lo = def.u.sd.valid_min;
-      valid_hi = def.u.sd.valid_max;
-      slider_lo = def.u.sd.slider_min;
-      slider_hi = def.u.sd.slider_max;
-      break;
-  }
-}
-
-double SliderNumber(const PF_ParamDef& def) {
-  switch (def.param_type) {
-    case PF_Param_FIX_SLIDER: return def.u.fd.value / 65536.0;
-    case PF_Param_FLOAT_SLIDER: return def.u.fs_d.value;
-    default: return def.u.sd.value;
-  }
-}
 
 // For people: six significant digits ("3", not 3.0000000000000004).
 std::string Number(double v) {
@@ -66,8 +35,9 @@ Entry MakeEntry(Kind kind, PF_ParamIndex index, const std::string& name, int fre
 
 Entry SliderEntry(const PF_ParamDef& def, PF_ParamIndex index, const std::string& name) {
   Entry e = MakeEntry(Kind::kSlider, index, name, F0R_PARAM_DOUBLE);
-  double valid_lo = 0, valid_hi = 0, slider_lo = 0, slider_hi = 0;
-  ValidAndSliderRange(def, valid_lo, valid_hi, slider_lo, slider_hi);
+  const minihost::SliderNumbers n = minihost::SliderNumbersOf(def);
+  const double valid_lo = n.valid_min, valid_hi = n.valid_max;
+  const double slider_lo = n.slider_min, slider_hi = n.slider_max;
   // The slider's range, which is what a user drags over; a slider whose
   // range is not a part of the valid one (one that would reach only its
   // lowest value) maps onto the valid range instead.
@@ -75,12 +45,12 @@ Entry SliderEntry(const PF_ParamDef& def, PF_ParamIndex index, const std::string
   e.lo = slider_fits ? slider_lo : valid_lo;
   e.hi = slider_fits ? slider_hi : valid_hi;
   e.whole = def.param_type == PF_Param_SLIDER;
-  e.default_number = SliderFraction(e, SliderNumber(def));
+  e.default_number = SliderFraction(e, n.value);
   const double span = e.hi - e.lo;
   e.explanation = name + " from " + Number(e.lo) + " to " + Number(e.hi) + ": " +
                   (e.lo == 0 ? "" : Number(e.lo) + " + ") + "value x " + Number(span) + " (" +
                   Number(0.3) + " is " + Number(*SliderValue(e, 0.3)) + "); default " +
-                  Number(SliderNumber(def));
+                  Number(n.value);
   return e;
 }
 
